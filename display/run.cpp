@@ -1,0 +1,124 @@
+// The run driver and the byte display.
+#include "display/display.h"
+
+#include <cstring>
+
+namespace ferrik {
+
+RunSettings run_settings;
+ReadState read_state;
+
+namespace {
+
+// Ends the run: everything gathered goes out, and an output that failed
+// on the way is reported, on standard error since standard output is lost.
+int finish(int code)
+{
+    if (out_flush() != 0) {
+        report_error("standard output");
+        return -1;
+    }
+    return code;
+}
+
+void reset_settings(RunSettings& settings)
+{
+    settings.file_name[0] = '\0';
+    settings.offset = 0;
+    settings.follow = false;
+    settings.beep = false;
+    settings.offset_given = false;
+}
+
+// Byte mode lets the platform move the bytes straight from the file to the
+// output.  Returns 0 with *sent set, 1 when the bytes must be read here, -1
+// once output has failed.
+int transfer()
+{
+    std::uint64_t sent = 0;
+    int result = out_file_range(read_state.handle, read_state.position,
+                                transfer_size, &sent);
+    if (result != 0)
+        return result;
+    read_state.bytes_read = static_cast<std::size_t>(sent);
+    read_state.read_ok = true;
+    return 0;
+}
+
+}  // namespace
+
+std::uint64_t choose_start(RunSettings& settings, std::uint64_t size)
+{
+    if (settings.origin == '+') {
+        if (settings.offset <= size)
+            return settings.offset;
+        settings.offset = default_offset;
+        settings.origin = '-';
+    }
+    return settings.offset <= size ? size - settings.offset : 0;
+}
+
+int read_chunk(std::size_t request)
+{
+    std::size_t delivered = 0;
+    int result = read_at(read_state.handle, read_state.position,
+                         std::span(read_state.buffer, request), &delivered);
+    read_state.read_ok = result == 0;
+    read_state.bytes_read = result == 0 ? delivered : 0;
+    return result;
+}
+
+int print_byte_chunk(std::span<const unsigned char> chunk)
+{
+    return out_bytes(chunk.data(), chunk.size());
+}
+
+int read_loop()
+{
+    for (;;) {
+        int result = transfer();
+        if (result < 0)
+            return -1;
+        if (result > 0) {
+            if (read_chunk(read_size) != 0) {
+                out_message("%s: Read error\n", run_settings.file_name);
+                return -1;
+            }
+            if (read_state.bytes_read > 0 &&
+                print_byte_chunk(std::span(read_state.buffer, read_state.bytes_read)) != 0)
+                return -1;
+        }
+        if (read_state.bytes_read == 0)
+            return 0;
+        read_state.position += read_state.bytes_read;
+    }
+}
+
+int run_display(int argc, const char* const* argv)
+{
+    RunSettings& settings = run_settings;
+    platform_start();
+    out_message("ferrik %s\n", FERRIK_VERSION);
+    reset_settings(settings);
+    if (parse_arguments(argc, argv, settings) != 0) {
+        print_usage();
+        return finish(-1);
+    }
+    if (!settings.offset_given) {
+        settings.offset = default_offset;
+        settings.origin = '-';
+    }
+    read_state.handle = open_shared(settings.file_name);
+    if (read_state.handle == no_file) {
+        out_message("%s: No such file\n", settings.file_name);
+        return finish(-1);
+    }
+    if (file_size(read_state.handle, &read_state.size) != 0) {
+        out_message("%s: Read error\n", settings.file_name);
+        return finish(-1);
+    }
+    read_state.position = choose_start(settings, read_state.size);
+    return finish(read_loop());
+}
+
+}  // namespace ferrik

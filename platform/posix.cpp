@@ -1,0 +1,167 @@
+// POSIX implementation of the raw platform operations (Linux and alike).
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+
+#include <fcntl.h>
+#include <sys/sendfile.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "platform/platform.h"
+
+namespace ferrik {
+
+const char line_end[] = "\n";
+
+namespace {
+
+int kept_error;   // errno of the last failed write, for report_error()
+int tty = -2;     // descriptor of /dev/tty for the beep; -2 until opened
+
+// Reopens a closed standard descriptor on /dev/null, opened so that every
+// use of it fails (standard output read-only, standard input write-only).
+// Without this the next file opened would take the number and, for
+// descriptor 1, the program's output would be aimed at the shown file.
+void hold_closed(int fd, int flags)
+{
+    if (fcntl(fd, F_GETFD) != -1 || errno != EBADF)
+        return;
+    int held = open("/dev/null", flags | O_CLOEXEC);
+    if (held != -1 && held != fd) {
+        dup2(held, fd);
+        close(held);
+    }
+}
+
+}  // namespace
+
+int platform_start()
+{
+    hold_closed(0, O_WRONLY);
+    hold_closed(1, O_RDONLY);
+    hold_closed(2, O_RDONLY);
+    return 0;
+}
+
+FileHandle open_shared(const char* name)
+{
+    // O_NONBLOCK: opening a FIFO must not wait for a writer.  It has no
+    // effect on the regular files that are kept.
+    int fd = open(name, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd == -1)
+        return no_file;
+    struct stat st;
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        close(fd);
+        return no_file;
+    }
+    posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+    return fd;
+}
+
+int read_at(FileHandle file, std::uint64_t position,
+            std::span<unsigned char> buffer, std::size_t* delivered)
+{
+    for (;;) {
+        ssize_t n = pread(static_cast<int>(file), buffer.data(), buffer.size(),
+                          static_cast<off_t>(position));
+        if (n >= 0) {
+            *delivered = static_cast<std::size_t>(n);
+            return 0;
+        }
+        if (errno != EINTR)
+            return -1;
+    }
+}
+
+int send_to_stdout(FileHandle file, std::uint64_t position,
+                   std::uint64_t count, std::uint64_t* sent)
+{
+    off_t offset = static_cast<off_t>(position);
+    for (;;) {
+        ssize_t n = sendfile(1, static_cast<int>(file), &offset,
+                             static_cast<std::size_t>(count));
+        if (n >= 0) {
+            *sent = static_cast<std::uint64_t>(n);
+            return 0;
+        }
+        if (errno != EINTR)
+            return 1;
+    }
+}
+
+int file_size(FileHandle file, std::uint64_t* size)
+{
+    struct stat st;
+    if (fstat(static_cast<int>(file), &st) != 0)
+        return -1;
+    *size = static_cast<std::uint64_t>(st.st_size);
+    return 0;
+}
+
+void pause_ms(unsigned milliseconds)
+{
+    struct timespec left = {static_cast<time_t>(milliseconds / 1000),
+                            static_cast<long>(milliseconds % 1000) * 1000000L};
+    while (nanosleep(&left, &left) != 0 && errno == EINTR) {
+    }
+}
+
+// The terminal bell, on the controlling terminal: standard output may be a
+// file or pipe that must carry nothing but the shown bytes.
+void sound_beep()
+{
+    if (tty == -2)
+        tty = open("/dev/tty", O_WRONLY | O_NOCTTY | O_CLOEXEC);
+    if (tty >= 0 && write(tty, "\a", 1) < 0) {
+        // Nothing to report: a bell that cannot sound is not an error.
+    }
+}
+
+bool is_lead_byte(unsigned char)
+{
+    return false;
+}
+
+bool stdout_is_terminal()
+{
+    return isatty(1) == 1;
+}
+
+int raw_write(const void* data, std::size_t count)
+{
+    const char* p = static_cast<const char*>(data);
+    while (count > 0) {
+        ssize_t n = write(1, p, count);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            kept_error = errno;
+            return -1;
+        }
+        p += n;
+        count -= static_cast<std::size_t>(n);
+    }
+    return 0;
+}
+
+int read_stdin_char()
+{
+    unsigned char c;
+    for (;;) {
+        ssize_t n = read(0, &c, 1);
+        if (n == 1)
+            return c;
+        if (n == 0 || errno != EINTR)
+            return -1;
+    }
+}
+
+void report_error(const char* what)
+{
+    std::fprintf(stderr, "ferrik: %s: %s\n", what, std::strerror(kept_error));
+}
+
+}  // namespace ferrik

@@ -1,0 +1,7 @@
+#!/usr/bin/env bash
+# Builds ferrik and runs every test leg: the release build, then the same
+# suite under AddressSanitizer and UndefinedBehaviorSanitizer.
+set -euo pipefail
+cd "$(dirname "$0")"
+cmake --workflow --preset default
+cmake --workflow --preset asan

@@ -1,0 +1,159 @@
+// The run driver against the fake platform: start position, byte display,
+// and the errors of a run.
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "display/display.h"
+#include "tests/fake_platform.h"
+
+using namespace ferrik;
+using namespace std::string_literals;
+
+namespace {
+
+const std::string banner = "ferrik " FERRIK_VERSION "\n";
+
+// Every byte value, then some, so that a misplaced start shows.
+std::string pattern(std::size_t n)
+{
+    std::string s(n, '\0');
+    for (std::size_t i = 0; i < n; ++i)
+        s[i] = static_cast<char>((i * 7 + i / 256) & 0xFF);
+    return s;
+}
+
+int run(std::vector<std::string> args)
+{
+    std::vector<const char*> argv{"ferrik"};
+    for (const std::string& a : args)
+        argv.push_back(a.c_str());
+    return run_display(static_cast<int>(argv.size()), argv.data());
+}
+
+struct StartCase {
+    const char* name;
+    char origin;
+    std::uint64_t offset, size, start;
+};
+
+const StartCase starts[] = {
+    {"default on a small file", '-', 400, 250, 0},
+    {"back from the end", '-', 400, 900, 500},
+    {"minus zero is the end", '-', 0, 900, 900},
+    {"back past the start", '-', 5000, 900, 0},
+    {"plus zero", '+', 0, 900, 0},
+    {"forward to the end", '+', 900, 900, 900},
+    {"forward past the end falls back", '+', 901, 900, 500},
+    {"past 4 GiB", '-', 400, 5ull << 30, (5ull << 30) - 400},
+    {"forward in a 5 GiB file", '+', 4294967295u, 5ull << 30, 4294967295u},
+};
+
+TEST(Display, StartPosition)
+{
+    for (const StartCase& c : starts) {
+        RunSettings s{};
+        s.origin = c.origin;
+        s.offset = c.offset;
+        EXPECT_EQ(choose_start(s, c.size), c.start) << c.name;
+    }
+}
+
+TEST(Display, ForwardOffsetPastTheEndBecomesTheDefault)
+{
+    RunSettings s{};
+    s.origin = '+';
+    s.offset = 1001;
+    choose_start(s, 1000);
+    EXPECT_EQ(s.origin, '-');
+    EXPECT_EQ(s.offset, 400u);
+}
+
+struct ShowCase {
+    const char* name;
+    std::vector<std::string> args;
+    std::string content;
+    std::size_t from;   // the output is content from here on
+};
+
+TEST(Display, ShowsTheFileFromItsStart)
+{
+    const std::string big = pattern(300 * 1024 + 3);   // several reads
+    const ShowCase cases[] = {
+        {"empty file", {"f"}, "", 0},
+        {"smaller than the default", {"f"}, pattern(250), 0},
+        {"default", {"f"}, pattern(1000), 600},
+        {"minus zero", {"-0", "f"}, pattern(1000), 1000},
+        {"plus zero", {"+0", "f"}, pattern(1000), 0},
+        {"forward offset equal to the size", {"+1000", "f"}, pattern(1000), 1000},
+        {"forward offset past the size", {"+1001", "f"}, pattern(1000), 600},
+        {"backward offset past the size", {"-1001", "f"}, pattern(1000), 0},
+        {"NUL bytes are shown", {"+0", "f"}, "AB\0C"s, 0},
+        {"many reads", {"+0", "f"}, big, 0},
+        {"many reads from an offset", {"-200000", "f"}, big, big.size() - 200000},
+    };
+    for (bool transfer : {false, true}) {
+        for (const ShowCase& c : cases) {
+            fake::Platform& p = fake::reset();
+            p.file_name = "f";
+            p.content = c.content;
+            p.transfer = transfer;
+            EXPECT_EQ(run(c.args), 0) << c.name;
+            EXPECT_TRUE(p.output == banner + c.content.substr(c.from))
+                << c.name << (transfer ? " (transfer)" : " (copy)") << ": expected "
+                << c.content.size() - c.from << " bytes, got "
+                << p.output.size() - std::min(p.output.size(), banner.size());
+        }
+    }
+}
+
+TEST(Display, MissingFileIsReportedWithTheComposedName)
+{
+    fake::Platform& p = fake::reset();
+    EXPECT_EQ(run({"-f", "logs/none.log"}), -1);
+    EXPECT_EQ(p.output, banner + "logs/none.log: No such file\n");
+}
+
+TEST(Display, CommandLineErrorPrintsUsage)
+{
+    fake::Platform& p = fake::reset();
+    EXPECT_EQ(run({}), -1);
+    EXPECT_EQ(p.output.rfind(banner + "Filename not specified\n\nferrik [+|-nnn]", 0), 0u)
+        << p.output;
+    EXPECT_EQ(p.output.substr(p.output.size() - 32), "       (Default offset is -400)\n");
+}
+
+TEST(Display, ReadErrorEndsTheRun)
+{
+    fake::Platform& p = fake::reset();
+    p.file_name = "f";
+    p.content = pattern(400 * 1024);
+    p.fail_read_at = read_size;
+    EXPECT_EQ(run({"+0", "f"}), -1);
+    EXPECT_EQ(p.output, banner + p.content.substr(0, read_size) + "f: Read error\n");
+}
+
+TEST(Display, FailedOutputEndsTheRunAndIsReportedOnce)
+{
+    fake::Platform& p = fake::reset();
+    p.file_name = "f";
+    p.content = pattern(1 << 20);
+    p.fail_writes = true;
+    EXPECT_EQ(run({"+0", "f"}), -1);
+    EXPECT_EQ(p.errors, "ferrik: standard output: error\n");
+    EXPECT_EQ(p.writes, 1) << "kept writing after the output failed";
+}
+
+TEST(Display, TerminalGetsEveryPieceAtOnceWhileAPipeGetsThemGathered)
+{
+    for (bool terminal : {true, false}) {
+        fake::Platform& p = fake::reset();
+        p.terminal = terminal;
+        EXPECT_EQ(run({}), -1);
+        // banner, message and the eight pieces of the usage text
+        EXPECT_EQ(p.writes, terminal ? 10 : 1) << (terminal ? "terminal" : "pipe");
+    }
+}
+
+}  // namespace

@@ -1,0 +1,155 @@
+// The built program, run as a user runs it.
+#include <string>
+#include <vector>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include "tests/process.h"
+
+using namespace e2e;
+using namespace std::string_literals;
+
+namespace {
+
+const std::string banner = text("ferrik " FERRIK_VERSION "\n");
+const std::string usage = text(
+    "\nferrik [+|-nnn] [-f] [-b] [-u] x:\\pathname\\filename.ext\n"
+    "\n"
+    "-b   - beeps when the ferrik -f resumes listing\n"
+    "-f   - waits for more input from the file\n"
+    "-u   - prints a unicode encoded text file\n"
+    "+nnn - begins the list nnn bytes from the start of the file\n"
+    "-nnn - begins the list nnn bytes from the end of the file\n"
+    "       (Default offset is -400)\n");
+
+// All 256 byte values, CR LF and NUL runs included, over several reads.
+std::string every_byte(std::size_t n)
+{
+    std::string s(n, '\0');
+    for (std::size_t i = 0; i < n; ++i)
+        s[i] = static_cast<char>(i % 256 ^ i / 256 % 256);
+    return s + "\r\n\r\n\0\0\0end"s;
+}
+
+void expect_run(const char* name, const std::vector<std::string>& args,
+                const std::string& out, int exit_code)
+{
+    Result r = run(args);
+    EXPECT_EQ(r.exit_code, exit_code) << name;
+    EXPECT_TRUE(r.out == out) << name << "\n  expected: " << out.size() << " bytes: "
+                              << out.substr(0, 200) << "\n  actual:   " << r.out.size()
+                              << " bytes: " << r.out.substr(0, 200);
+    EXPECT_EQ(r.err, "") << name;
+}
+
+TEST(EndToEnd, CommandLineErrors)
+{
+    TempDir dir;
+    std::string f = dir.write("f", "x");
+    struct Case {
+        const char* name;
+        std::vector<std::string> args;
+        std::string message;
+    } cases[] = {
+        {"no arguments", {}, "Filename not specified\n"},
+        {"lone minus", {"-", f}, "Invalid Argument '-'"},
+        {"lone plus", {"+", f}, "Invalid option '\0' following '+'\n"s},
+        {"offset too big", {"+4294967296", f}, "Offset too big \n"},
+        {"name too long", {std::string(256, 'n')}, "File name too long\n"},
+        {"two names", {f, f}, "Duplicate filename or the file/path contains spaces. "
+                              "Enclose path and filename in quotes.\n"},
+    };
+    for (const Case& c : cases)
+        expect_run(c.name, c.args, banner + text(c.message) + usage, 255);
+}
+
+TEST(EndToEnd, FilesThatCannotBeShown)
+{
+    TempDir dir;
+    std::string fifo = dir.path("fifo");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0644), 0);
+    std::string sub = dir.path("sub");
+    ASSERT_EQ(mkdir(sub.c_str(), 0755), 0);
+    std::string dangling = dir.path("dangling");
+    ASSERT_EQ(symlink("nowhere", dangling.c_str()), 0);
+    for (const std::string& name : {dir.path("missing"), sub, fifo, dangling,
+                                    "/dev/null"s}) {
+        expect_run(name.c_str(), {name}, banner + text(name + ": No such file\n"), 255);
+    }
+}
+
+TEST(EndToEnd, CopiesTheFileByteForByte)
+{
+    TempDir dir;
+    const std::string content = every_byte(3 * 65536 + 17);
+    std::string f = dir.write("data.bin", content);
+    struct Case {
+        const char* name;
+        std::vector<std::string> args;
+        std::string shown;
+    } cases[] = {
+        {"plus zero", {"+0", f}, content},
+        {"default last 400", {f}, content.substr(content.size() - 400)},
+        {"last N", {"-100000", f}, content.substr(content.size() - 100000)},
+        {"from N", {f, "+70000"}, content.substr(70000)},
+        {"minus zero", {"-0", f}, ""},
+        {"forward past the end", {"+999999999", f}, content.substr(content.size() - 400)},
+        {"empty file", {dir.write("empty", "")}, ""},
+    };
+    for (const Case& c : cases)
+        expect_run(c.name, c.args, banner + c.shown, 0);
+}
+
+TEST(EndToEnd, OutputToAFileIsTheSameAsToAPipe)
+{
+    TempDir dir;
+    const std::string content = every_byte(200000);
+    std::string f = dir.write("data.bin", content);
+    std::string out = dir.path("out");
+    Process p({"+0", f}, {}, out.c_str());
+    Result r = p.wait();
+    EXPECT_EQ(r.exit_code, 0);
+    std::string written(banner.size() + content.size() + 1, '\0');
+    int fd = open(out.c_str(), O_RDONLY);
+    written.resize(static_cast<std::size_t>(read(fd, written.data(), written.size())));
+    close(fd);
+    EXPECT_TRUE(written == banner + content);
+}
+
+TEST(EndToEnd, ShowsTheRealEndOfAFileLargerThan4GiB)
+{
+    TempDir dir;
+    std::string f = dir.path("sparse");
+    int fd = open(f.c_str(), O_WRONLY | O_CREAT, 0644);
+    ASSERT_GE(fd, 0);
+    const std::string tail = every_byte(400).substr(0, 400);
+    const off_t end = 5ll << 30;
+    ASSERT_EQ(pwrite(fd, tail.data(), tail.size(), end - 400), 400);
+    close(fd);
+    expect_run("5 GiB default", {f}, banner + tail, 0);
+    expect_run("5 GiB last 10", {"-10", f}, banner + tail.substr(390), 0);
+}
+
+TEST(EndToEnd, OutputErrorsAreReportedOnStandardError)
+{
+    TempDir dir;
+    std::string f = dir.write("f", every_byte(100000));
+    {
+        Process p({"+0", f}, {}, "/dev/full");
+        Result r = p.wait();
+        EXPECT_EQ(r.exit_code, 255);
+        EXPECT_EQ(r.err, "ferrik: standard output: No space left on device\n");
+    }
+    {
+        Process p({"+0", f}, {}, nullptr, true);
+        Result r = p.wait();
+        EXPECT_EQ(r.exit_code, 255);
+        EXPECT_EQ(r.err, "ferrik: standard output: Bad file descriptor\n");
+    }
+}
+
+}  // namespace

@@ -1,0 +1,131 @@
+#include "tests/fake_platform.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+
+#include <gtest/gtest.h>
+
+#include "platform/platform.h"
+
+namespace fake {
+namespace {
+Platform state;
+}
+
+Platform& reset()
+{
+    state = Platform{};
+    ferrik::out_reset();
+    return state;
+}
+
+Platform& get()
+{
+    return state;
+}
+
+}  // namespace fake
+
+namespace ferrik {
+
+using fake::state;
+
+const char line_end[] = "\n";
+
+int platform_start()
+{
+    return 0;
+}
+
+FileHandle open_shared(const char* name)
+{
+    return !state.file_name.empty() && state.file_name == name ? 3 : no_file;
+}
+
+static std::uint64_t current_size()
+{
+    return state.size_override >= 0 ? static_cast<std::uint64_t>(state.size_override)
+                                    : state.content.size();
+}
+
+int read_at(FileHandle, std::uint64_t position, std::span<unsigned char> buffer,
+            std::size_t* delivered)
+{
+    if (state.fail_read_at >= 0 && position == static_cast<std::uint64_t>(state.fail_read_at))
+        return -1;
+    std::uint64_t end = std::min<std::uint64_t>(current_size(), state.content.size());
+    std::size_t n = 0;
+    if (position < end)
+        n = static_cast<std::size_t>(std::min<std::uint64_t>(buffer.size(), end - position));
+    std::memcpy(buffer.data(), state.content.data() + (n ? position : 0), n);
+    *delivered = n;
+    return 0;
+}
+
+int send_to_stdout(FileHandle file, std::uint64_t position, std::uint64_t count,
+                   std::uint64_t* sent)
+{
+    if (!state.transfer)
+        return 1;
+    unsigned char chunk[7];   // odd and small, so that transfers take many calls
+    std::size_t n = 0;
+    read_at(file, position, std::span(chunk, std::min<std::uint64_t>(count, sizeof chunk)), &n);
+    *sent = n;
+    return raw_write(chunk, n) == 0 ? 0 : 1;
+}
+
+int file_size(FileHandle, std::uint64_t* size)
+{
+    *size = current_size();
+    return 0;
+}
+
+void pause_ms(unsigned)
+{
+    ++state.pauses;
+    if (state.pauses > state.max_pauses) {
+        ADD_FAILURE() << "the wait did not end after " << state.max_pauses << " polls";
+        std::abort();
+    }
+    if (state.on_pause)
+        state.on_pause(state.pauses);
+}
+
+void sound_beep()
+{
+    ++state.beeps;
+}
+
+bool is_lead_byte(unsigned char)
+{
+    return false;
+}
+
+bool stdout_is_terminal()
+{
+    return state.terminal;
+}
+
+int raw_write(const void* data, std::size_t count)
+{
+    ++state.writes;
+    if (state.fail_writes)
+        return -1;
+    state.output.append(static_cast<const char*>(data), count);
+    return 0;
+}
+
+int read_stdin_char()
+{
+    if (state.input_used >= state.input.size())
+        return -1;
+    return static_cast<unsigned char>(state.input[state.input_used++]);
+}
+
+void report_error(const char* what)
+{
+    state.errors += std::string("ferrik: ") + what + ": error\n";
+}
+
+}  // namespace ferrik

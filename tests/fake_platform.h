@@ -1,0 +1,34 @@
+// A platform for unit tests: one scripted file, captured output, scripted
+// standard input, and a clock that never really sleeps.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace fake {
+
+struct Platform {
+    std::string file_name;            // the one name that opens
+    std::string content;              // the file's bytes
+    std::int64_t size_override = -1;  // reported size when >= 0
+    std::int64_t fail_read_at = -1;   // a read at this position fails
+    std::string output;               // everything written to stdout
+    std::string errors;               // everything reported on stderr
+    std::string input;                // standard input
+    std::size_t input_used = 0;
+    bool terminal = false;
+    bool transfer = false;            // accept send_to_stdout()
+    bool fail_writes = false;
+    int writes = 0;                   // raw_write() calls
+    int beeps = 0;
+    int pauses = 0;
+    int max_pauses = 100;             // a wait that never ends fails the test
+    std::function<void(int)> on_pause;   // called with the pause count
+};
+
+// Resets the fake and the output stream, and returns the fake's state.
+Platform& reset();
+Platform& get();
+
+}  // namespace fake

@@ -1,0 +1,80 @@
+// Runs the built program as a user would: real files, a real pipe on its
+// standard output, and real standard input.
+#pragma once
+
+#include <chrono>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace e2e {
+
+// The command that runs ferrik: the binary under test, preceded by the
+// runner named in FERRIK_RUNNER (such as an emulator) when that is set.
+std::vector<std::string> ferrik_command();
+
+// The program's own text as the build under test ends its lines: each "\n"
+// becomes "\r\n" when FERRIK_LINE_END is "crlf".
+std::string text(const std::string& s);
+
+// What standard input is: a string through a pipe, or closed at once.
+struct Input {
+    bool given = false;
+    std::string data;
+};
+
+struct Result {
+    std::string out;
+    std::string err;
+    int exit_code = -1;   // -1 when ended by a signal
+    int signal = 0;
+};
+
+class Process {
+public:
+    // Starts ferrik with `args`.  With `stdout_path`, standard output goes to
+    // that file instead of a pipe.  With `close_stdout` it is closed.
+    Process(const std::vector<std::string>& args, const Input& input = {},
+            const char* stdout_path = nullptr, bool close_stdout = false);
+    ~Process();
+
+    // Reads standard output until `done` holds for what has arrived, the
+    // program ends, or `deadline` passes.  Returns whether `done` held.
+    bool read_until(const std::function<bool(const std::string&)>& done,
+                    std::chrono::milliseconds deadline = std::chrono::seconds(30));
+
+    // Ends the program (SIGTERM) if it still runs, and collects the rest.
+    Result finish();
+
+    // Waits for the program to end on its own (with a deadline that fails
+    // the test), and collects everything.
+    Result wait();
+
+    const std::string& out() const { return result_.out; }
+
+private:
+    void pump(int timeout_ms);
+    int pid_ = -1;
+    int out_fd_ = -1;
+    int err_fd_ = -1;
+    Result result_;
+};
+
+// Runs ferrik to its end.
+Result run(const std::vector<std::string>& args, const Input& input = {});
+
+// A fresh directory for one test's files, removed with its content after.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    std::string path(const std::string& name) const { return dir_ + "/" + name; }
+    std::string write(const std::string& name, const std::string& content) const;
+private:
+    std::string dir_;
+};
+
+void append(const std::string& path, const std::string& data);
+void truncate_to(const std::string& path, long size);
+
+}  // namespace e2e
