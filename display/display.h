@@ -60,6 +60,12 @@ int read_chunk(std::size_t request);
 */
 int read_loop();
 
+/*
+** Blocks until the file's size differs from what has been shown, then
+** leaves read_state.position where reading resumes.
+*/
+void wait_for_change();
+
 /* Writes a chunk as it is.  Returns 0, or -1 once output has failed. */
 int print_byte_chunk(std::span<const unsigned char> chunk);
 

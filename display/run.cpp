@@ -75,6 +75,7 @@ int print_byte_chunk(std::span<const unsigned char> chunk)
 
 int read_loop()
 {
+    read_state.held = 0;
     for (;;) {
         int result = transfer();
         if (result < 0)
@@ -118,7 +119,16 @@ int run_display(int argc, const char* const* argv)
         return finish(-1);
     }
     read_state.position = choose_start(settings, read_state.size);
-    return finish(read_loop());
+    for (;;) {
+        if (read_loop() != 0)
+            return finish(-1);
+        if (!settings.follow)
+            return finish(0);
+        // What has been read reaches a pipe before the wait, not 4 KiB later.
+        if (out_flush() != 0)
+            return finish(-1);
+        wait_for_change();
+    }
 }
 
 }  // namespace ferrik

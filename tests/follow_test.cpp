@@ -1,0 +1,118 @@
+// Follow mode against the fake platform: the read loop and the wait
+// between its runs, with the file changed from inside the fake's sleep.
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "display/display.h"
+#include "tests/fake_platform.h"
+
+using namespace ferrik;
+
+namespace {
+
+class Follow : public ::testing::Test {
+protected:
+    fake::Platform& p = fake::reset();
+
+    void open(const std::string& content, bool beep = false)
+    {
+        p.file_name = "f";
+        p.content = content;
+        run_settings = RunSettings{};
+        run_settings.beep = beep;
+        read_state.handle = open_shared("f");
+        read_state.position = 0;
+    }
+
+    // One read loop; returns what it showed.
+    std::string show()
+    {
+        p.output.clear();
+        EXPECT_EQ(read_loop(), 0);
+        out_flush();
+        return p.output;
+    }
+
+    // Runs `change` at poll number `at`.
+    void at_poll(int at, std::function<void()> change)
+    {
+        auto earlier = p.on_pause;
+        p.on_pause = [=](int n) {
+            if (earlier)
+                earlier(n);
+            if (n == at)
+                change();
+        };
+    }
+};
+
+TEST_F(Follow, AppendIsShownAfterTheNextPoll)
+{
+    open("start");
+    EXPECT_EQ(show(), "start");
+    at_poll(3, [&] { p.content += "0123456789"; });
+    wait_for_change();
+    EXPECT_EQ(p.pauses, 3);
+    EXPECT_EQ(show(), "0123456789");
+}
+
+TEST_F(Follow, AppendBeforeTheWaitBeginsIsNotLeftBehind)
+{
+    open("start");
+    EXPECT_EQ(show(), "start");
+    p.content += "last line\n";   // lands after the empty read, before the wait
+    wait_for_change();
+    EXPECT_EQ(p.pauses, 1) << "the first comparison comes one poll after the call";
+    EXPECT_EQ(show(), "last line\n");
+}
+
+TEST_F(Follow, ShrinkShowsTheFileAgainFromItsStart)
+{
+    open(std::string(900, 'o'));
+    EXPECT_EQ(show().size(), 900u);
+    at_poll(1, [&] { p.content = std::string(100, 'n'); });
+    wait_for_change();
+    EXPECT_EQ(read_state.position, 0u);
+    EXPECT_EQ(show(), std::string(100, 'n'));
+    at_poll(2, [&] { p.content += std::string(20, 'a'); });
+    wait_for_change();
+    EXPECT_EQ(show(), std::string(20, 'a'));
+}
+
+TEST_F(Follow, TruncateAndRefillWithinOnePollLosesNothingNew)
+{
+    open(std::string(900, 'o'));
+    show();
+    at_poll(1, [&] { p.content = "new first line\nnew second line\n"; });
+    wait_for_change();
+    EXPECT_EQ(show(), "new first line\nnew second line\n");
+}
+
+TEST_F(Follow, SizeThatGoesUpAndBackBetweenPollsIsNotSeen)
+{
+    open("abc");
+    show();
+    at_poll(1, [&] { p.content = "abc"; });   // grown and shrunk again meanwhile
+    at_poll(2, [&] { p.content += "z"; });
+    wait_for_change();
+    EXPECT_EQ(p.pauses, 2);
+    EXPECT_EQ(show(), "z");
+}
+
+TEST_F(Follow, BeepsOnEveryEndOfAWaitOnlyWithB)
+{
+    for (bool beep : {false, true}) {
+        p = fake::reset();
+        open("abc", beep);
+        show();
+        at_poll(1, [&] { p.content += "d"; });   // grows
+        wait_for_change();
+        show();
+        at_poll(2, [&] { p.content = "a"; });    // shrinks
+        wait_for_change();
+        EXPECT_EQ(p.beeps, beep ? 2 : 0) << (beep ? "with -b" : "without -b");
+    }
+}
+
+}  // namespace
