@@ -76,9 +76,32 @@ TEST(EndToEnd, FilesThatCannotBeShown)
     ASSERT_EQ(mkdir(sub.c_str(), 0755), 0);
     std::string dangling = dir.path("dangling");
     ASSERT_EQ(symlink("nowhere", dangling.c_str()), 0);
+    // NUL is the null device of the Windows build, and a missing name here.
     for (const std::string& name : {dir.path("missing"), sub, fifo, dangling,
-                                    "/dev/null"s}) {
+                                    "/dev/null"s, "/dev/zero"s, "NUL"s}) {
         expect_run(name.c_str(), {name}, banner + text(name + ": No such file\n"), 255);
+    }
+}
+
+// A name arrives as the user typed it.  The Windows build converts it from
+// the ANSI code page (1252 in the Wine leg), in which the euro sign is the
+// byte 80: widened byte by byte it would become U+0080 and miss the file.
+TEST(EndToEnd, NamesAreTakenAsTyped)
+{
+    TempDir dir;
+    ASSERT_EQ(mkdir(dir.path("a dir").c_str(), 0755), 0);
+    struct Case {
+        const char* why;
+        const char* name;
+    } cases[] = {
+        {"a blank in the name", "two words.log"},
+        {"a directory with a blank", "a dir/x.log"},
+        {"the euro sign", "€uro.log"},
+        {"accented letters", "café naïve.log"},
+    };
+    for (const Case& c : cases) {
+        const std::string content = "content of "s + c.name + "\n";
+        expect_run(c.why, {"+0", dir.write(c.name, content)}, banner + content, 0);
     }
 }
 
@@ -134,21 +157,26 @@ TEST(EndToEnd, ShowsTheRealEndOfAFileLargerThan4GiB)
     expect_run("5 GiB last 10", {"-10", f}, banner + tail.substr(390), 0);
 }
 
+// The error's words are the system's: strerror() natively, FormatMessage()
+// for the Windows build, whose texts under Wine are Wine's own.
 TEST(EndToEnd, OutputErrorsAreReportedOnStandardError)
 {
     TempDir dir;
     std::string f = dir.write("f", every_byte(100000));
+    const bool windows = under_wine();
     {
         Process p({"+0", f}, {}, "/dev/full");
         Result r = p.wait();
         EXPECT_EQ(r.exit_code, 255);
-        EXPECT_EQ(r.err, "ferrik: standard output: No space left on device\n");
+        EXPECT_EQ(r.err, text("ferrik: standard output: "s +
+                              (windows ? "Disk full" : "No space left on device") + "\n"));
     }
     {
         Process p({"+0", f}, {}, nullptr, true);
         Result r = p.wait();
         EXPECT_EQ(r.exit_code, 255);
-        EXPECT_EQ(r.err, "ferrik: standard output: Bad file descriptor\n");
+        EXPECT_EQ(r.err, text("ferrik: standard output: "s +
+                              (windows ? "Invalid handle" : "Bad file descriptor") + "\n"));
     }
 }
 

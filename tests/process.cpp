@@ -39,13 +39,37 @@ std::string text(const std::string& s)
     return r;
 }
 
+bool under_wine()
+{
+    const char* runner = std::getenv("FERRIK_RUNNER");
+    if (!runner)
+        return false;
+    const char* base = std::strrchr(runner, '/');
+    return std::strncmp(base ? base + 1 : runner, "wine", 4) == 0;
+}
+
 Process::Process(const std::vector<std::string>& args, const Input& input,
                  const char* stdout_path, bool close_stdout)
 {
     std::vector<std::string> command = ferrik_command();
     command.insert(command.end(), args.begin(), args.end());
+    start(command, input, stdout_path, close_stdout, false);
+}
+
+Process::Process(const Helper& helper)
+{
+    start(helper.command, {}, nullptr, false, true);
+}
+
+void Process::start(const std::vector<std::string>& command_line, const Input& input,
+                    const char* stdout_path, bool close_stdout, bool keep_input)
+{
+    std::vector<std::string> command = command_line;
+    // Close-on-exec: a child must not hold the pipes of another one running
+    // beside it, or that one's end of output would never be seen.
     int out[2], err[2], in[2];
-    if (pipe(out) != 0 || pipe(err) != 0 || pipe(in) != 0)
+    if (pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0 ||
+        pipe2(in, O_CLOEXEC) != 0)
         std::abort();
     signal(SIGPIPE, SIG_IGN);   // for our side of the stdin pipe
     pid_ = fork();
@@ -75,9 +99,18 @@ Process::Process(const std::vector<std::string>& args, const Input& input,
         write(in[1], input.data.data(), input.data.size()) < 0) {
         ADD_FAILURE() << "could not write standard input";
     }
-    close(in[1]);
+    if (keep_input)
+        in_fd_ = in[1];
+    else
+        close(in[1]);
     out_fd_ = out[0];
     err_fd_ = err[0];
+}
+
+void Process::send(const std::string& data)
+{
+    ASSERT_GE(in_fd_, 0) << "standard input is closed";
+    ASSERT_EQ(::write(in_fd_, data.data(), data.size()), static_cast<ssize_t>(data.size()));
 }
 
 Process::~Process()
@@ -128,6 +161,10 @@ Result Process::finish()
 
 Result Process::wait()
 {
+    if (in_fd_ >= 0) {
+        close(in_fd_);
+        in_fd_ = -1;
+    }
     auto end = std::chrono::steady_clock::now() + std::chrono::seconds(60);
     while ((out_fd_ >= 0 || err_fd_ >= 0) && std::chrono::steady_clock::now() < end)
         pump(50);

@@ -17,6 +17,10 @@ std::vector<std::string> ferrik_command();
 // becomes "\r\n" when FERRIK_LINE_END is "crlf".
 std::string text(const std::string& s);
 
+// True when the program under test is the Windows build, run by the Wine
+// loader named in FERRIK_RUNNER.
+bool under_wine();
+
 // What standard input is: a string through a pipe, or closed at once.
 struct Input {
     bool given = false;
@@ -30,13 +34,23 @@ struct Result {
     int signal = 0;
 };
 
+// Another program that a test drives (a writer, say): the whole command,
+// run as it is, with its standard input left open for Process::send().
+struct Helper {
+    std::vector<std::string> command;
+};
+
 class Process {
 public:
     // Starts ferrik with `args`.  With `stdout_path`, standard output goes to
     // that file instead of a pipe.  With `close_stdout` it is closed.
     Process(const std::vector<std::string>& args, const Input& input = {},
             const char* stdout_path = nullptr, bool close_stdout = false);
+    explicit Process(const Helper& helper);
     ~Process();
+
+    // Writes to a helper's standard input.
+    void send(const std::string& data);
 
     // Reads standard output until `done` holds for what has arrived, the
     // program ends, or `deadline` passes.  Returns whether `done` held.
@@ -52,9 +66,14 @@ public:
 
     const std::string& out() const { return result_.out; }
 
+    const std::string& err() const { return result_.err; }
+
 private:
+    void start(const std::vector<std::string>& command, const Input& input,
+               const char* stdout_path, bool close_stdout, bool keep_input);
     void pump(int timeout_ms);
     int pid_ = -1;
+    int in_fd_ = -1;
     int out_fd_ = -1;
     int err_fd_ = -1;
     Result result_;
