@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# Builds ferrik and runs every test leg: the release build, then the same
-# suite under AddressSanitizer and UndefinedBehaviorSanitizer.
+# Builds ferrik and runs every test leg: the release build, the same suite
+# under AddressSanitizer and UndefinedBehaviorSanitizer, and the end-to-end
+# suite against the cross-built ferrik.exe under Wine.
 set -euo pipefail
 cd "$(dirname "$0")"
 cmake --workflow --preset default
 cmake --workflow --preset asan
+cmake --workflow --preset windows
