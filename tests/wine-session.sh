@@ -14,6 +14,9 @@ set -eu
 case $1 in
 start)
     mkdir -p "$WINEPREFIX"
+    # A server left by an earlier run that did not get to stop goes first.
+    "$2" -k </dev/null >/dev/null 2>&1 || true
+    "$2" -w </dev/null >/dev/null 2>&1 || true
     # Ends by itself 60 s after its last client, should stop never run.
     "$2" -p60 </dev/null >/dev/null 2>&1 || { echo "cannot start $2" >&2; exit 1; }
     "$3" wineboot --init </dev/null >/dev/null 2>&1 || { echo "wineboot failed" >&2; exit 1; }
