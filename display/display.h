@@ -66,6 +66,21 @@ int read_loop();
 */
 void wait_for_change();
 
+/*
+** When the file starts with the UTF-16LE byte-order mark and -u was not
+** given, asks whether to show it as UTF-16 text and sets `unicode` on an
+** answer of y or Y.  Leaves read_state.position at 0.
+*/
+void check_byte_order_mark();
+
+/*
+** Writes a chunk of UTF-16LE text, one byte per 16-bit unit: a unit up to
+** 0xFF as that byte, any other as '?'.  A last odd byte is not shown.  With
+** `file_start`, a leading byte-order mark is left out.  Returns 0, or -1
+** once output has failed.
+*/
+int print_utf16_chunk(std::span<const unsigned char> chunk, bool file_start);
+
 /* Writes a chunk as it is.  Returns 0, or -1 once output has failed. */
 int print_byte_chunk(std::span<const unsigned char> chunk);
 
