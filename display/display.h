@@ -23,7 +23,6 @@ struct ReadState {
     std::uint64_t size;            // result of the last size query
     std::uint64_t baseline_size;   // what a follow-mode wait compares with
     std::size_t bytes_read;        // delivered by the last read_chunk()
-    bool read_ok;                  // result of the last read_chunk()
     std::size_t held;              // bytes past `position` read but not shown
     unsigned char buffer[read_size];
 };
@@ -48,7 +47,7 @@ std::uint64_t choose_start(RunSettings& settings, std::uint64_t size);
 
 /*
 ** Reads up to `request` bytes (at most read_size) at read_state.position
-** into the buffer, setting read_ok and bytes_read.  Does not move the
+** into the buffer, setting bytes_read (0 after an error).  Does not move the
 ** position.  Returns 0, or -1 on a read error.
 */
 int read_chunk(std::size_t request);

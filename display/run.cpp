@@ -68,7 +68,6 @@ int read_chunk(std::size_t request)
     std::size_t delivered = 0;
     int result = read_at(read_state.handle, read_state.position,
                          std::span(read_state.buffer, request), &delivered);
-    read_state.read_ok = result == 0;
     read_state.bytes_read = result == 0 ? delivered : 0;
     return result;
 }
