@@ -5,23 +5,18 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/wide.h"
+
 #include "tests/process.h"
 
 using namespace e2e;
 using namespace std::string_literals;
+using testing_text::wide;
 
 namespace {
 
 const std::string banner = text("ferrik " FERRIK_VERSION "\n");
 const std::string question = "This file probably a unicode file. Display as unicode ? (y/n)";
-
-std::string wide(const std::string& s)
-{
-    std::string w;
-    for (char c : s)
-        w += c + "\0"s;
-    return w;
-}
 
 TEST(Utf16EndToEnd, AnswerToTheQuestion)
 {

@@ -4,25 +4,19 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/wide.h"
+
 #include "display/display.h"
 #include "tests/fake_platform.h"
 
 using namespace ferrik;
 using namespace std::string_literals;
+using testing_text::wide;
 
 namespace {
 
 const std::string banner = "ferrik " FERRIK_VERSION "\n";
 const std::string question = "This file probably a unicode file. Display as unicode ? (y/n)";
-
-// ASCII text as UTF-16LE.
-std::string wide(const std::string& s)
-{
-    std::string w;
-    for (char c : s)
-        w += c + "\0"s;
-    return w;
-}
 
 const std::string mark = "\xff\xfe";
 
