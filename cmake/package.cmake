@@ -11,12 +11,14 @@ set(CPACK_PACKAGE_VENDOR "ferrik developers")
 set(CPACK_PACKAGE_CONTACT "${FERRIK_MAINTAINER}")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
     "show the end of a file, or a file from a byte offset on, and follow it")
+# Lines end in \n so that the control file keeps them under 80 columns.
 string(CONCAT CPACK_PACKAGE_DESCRIPTION
-    "ferrik writes the last part of a file, or the file from a byte offset on, "
-    "to standard output, byte for byte. With -f it keeps polling the file's "
-    "size once a second and shows whatever is appended, which makes it a tool "
-    "for watching the logs that other programs write. A file that shrinks is "
-    "shown again from its start. It can also show UTF-16LE text as Latin-1.")
+    "ferrik writes the last part of a file, or the file from a byte offset\n"
+    "on, to standard output, byte for byte. With -f it keeps polling the\n"
+    "file's size once a second and shows whatever is appended, which makes\n"
+    "it a tool for watching the logs that other programs write. A file that\n"
+    "shrinks is shown again from its start. It can also show UTF-16LE text\n"
+    "as Latin-1.")
 set(CPACK_STRIP_FILES ON)
 
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
