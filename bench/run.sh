@@ -10,8 +10,12 @@
 # ferrik, without the tests), generates its data in a temporary directory
 # under $BENCH_DIR (default /tmp; it needs about 2.2 GiB of space and as much
 # free memory for the page cache) and removes it afterwards.  It takes two
-# to three minutes.  Tools: cmake, ninja, g++, hyperfine and GNU time
-# (/usr/bin/time); as root, missing ones are installed with apt-get.
+# to four minutes.  Tools: cmake, ninja, g++, hyperfine, GNU time
+# (/usr/bin/time) and jq; as root, missing ones are installed with apt-get.
+#
+# The machine may be shared and busy: each pair of commands is timed in
+# rounds of a few runs, the pair's order swapped every round, so that a
+# change of load weighs on both alike; the median is that of all the runs.
 #
 # Runs (medians; BIG is 1 GiB of log lines, SMALL its first KiB):
 #   a) ferrik +0 BIG > /dev/null           against  cat BIG > /dev/null
@@ -34,9 +38,9 @@ die() { say "bench: $*"; exit 1; }
 
 # ---------------------------------------------------------------- tools ---
 declare -A package_of=([cmake]=cmake [ninja]=ninja-build [g++]=g++
-                       [hyperfine]=hyperfine [/usr/bin/time]=time)
+                       [hyperfine]=hyperfine [/usr/bin/time]=time [jq]=jq)
 missing=()
-for tool in cmake ninja g++ hyperfine /usr/bin/time; do
+for tool in cmake ninja g++ hyperfine /usr/bin/time jq; do
     command -v "$tool" > /dev/null 2>&1 || missing+=("${package_of[$tool]}")
 done
 if [ ${#missing[@]} -gt 0 ]; then
@@ -101,18 +105,38 @@ got=$("$ferrik" +0 "$big" | "$sink")
 load_before=$(cut -d ' ' -f 1-3 /proc/loadavg)
 
 # ---------------------------------------------------------- helpers ---
-# The median (column 4) of each command in a hyperfine CSV, in seconds.
-median() { awk -F, -v row="$2" 'NR == row + 1 { print $4 }' "$1"; }
+# Times two commands with hyperfine in ROUNDS rounds of WARMUP + RUNS runs,
+# their order swapped every round; keeps each round's JSON as NAME.N.json.
+#   compare NAME ROUNDS WARMUP RUNS SHELL(yes|no) COMMAND1 COMMAND2
+compare() {
+    local name=$1 rounds=$2 warmup=$3 runs=$4 shell=$5 first=$6 second=$7 r
+    local options=(--warmup "$warmup" --runs "$runs")
+    [ "$shell" = no ] && options+=(-N)
+    for r in $(seq "$rounds"); do
+        if [ $((r % 2)) -eq 1 ]; then set -- "$first" "$second"; else set -- "$second" "$first"; fi
+        hyperfine "${options[@]}" --export-json "$dir/$name.$r.json" "$@" >> "$dir/$name.log" 2>&1
+    done
+}
+# "median mean sd min max" in seconds of all the runs of COMMAND in NAME.
+stats() {
+    jq -rs --arg c "$2" '[.[].results[] | select(.command == $c) | .times[]] | sort
+        | length as $n | (add / $n) as $m
+        | [(if $n % 2 == 1 then .[($n - 1) / 2] else (.[$n / 2 - 1] + .[$n / 2]) / 2 end),
+           $m, ((map((. - $m) * (. - $m)) | add) / ([$n - 1, 1] | max) | sqrt),
+           .[0], .[-1], $n] | map(tostring) | join(" ")' "$dir/$1".*.json
+}
+median() { stats "$1" "$2" | cut -d ' ' -f 1; }
 # Seconds as milliseconds with three significant figures or more.
 ms() { [ "$1" = inf ] && { echo never; return; }; awk -v s="$1" 'BEGIN { v = s * 1000; printf(v < 10 ? "%.2f ms" : (v < 100 ? "%.1f ms" : "%.0f ms"), v) }'; }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
 le() { awk -v a="$1" -v b="$2" 'BEGIN { exit !(a <= b) }'; }
 verdict() { if le "$1" "$2"; then echo yes; else echo "**no**"; fi; }
-# The summary line of a hyperfine run, for the details section.
+# A row of the details section: COMMAND of NAME, times in ms.
 hyper_details() {
-    awk -F, 'NR > 1 { gsub(/\|/, "\\|", $1); printf "| `%s` | %.2f | %.2f | %.2f | %.2f | %.2f |\n",
-                       $1, $4 * 1000, $2 * 1000, $3 * 1000, $7 * 1000, $8 * 1000 }' "$1" |
-        sed "s#$dir/##g; s#$ferrik#ferrik#g"
+    local shown=${2//$dir\//}
+    shown=${shown//$ferrik/ferrik}
+    stats "$1" "$2" | awk -v c="${shown//|/\\|}" '{ printf "| `%s` | %.2f | %.2f | %.2f | %.2f | %.2f | %d |\n",
+                                                   c, $1 * 1000, $2 * 1000, $3 * 1000, $4 * 1000, $5 * 1000, $6 }'
 }
 
 # Peak RSS in KiB of a command (largest of three runs); stdout to /dev/null,
@@ -157,18 +181,18 @@ child_of() {
 
 # ------------------------------------------------------ a) b) c) timing ---
 say "bench: a) ferrik +0 BIG > /dev/null against cat"
-hyperfine -N --warmup 3 --runs 30 --export-csv "$dir/a.csv" \
-    "cat $big" "$ferrik +0 $big" > "$dir/a.log" 2>&1
+a_cat_cmd="cat $big" a_fer_cmd="$ferrik +0 $big"
+compare a 8 2 5 no "$a_cat_cmd" "$a_fer_cmd"
 say "bench: b) the same into wc -c"
-hyperfine --warmup 3 --runs 30 --export-csv "$dir/b.csv" \
-    "cat $big | wc -c" "$ferrik +0 $big | wc -c" > "$dir/b.log" 2>&1
+b_cat_cmd="cat $big | wc -c" b_fer_cmd="$ferrik +0 $big | wc -c"
+compare b 8 1 5 yes "$b_cat_cmd" "$b_fer_cmd"
 say "bench: c) ferrik BIG against ferrik SMALL"
-hyperfine -N --warmup 50 --runs 500 --export-csv "$dir/c.csv" \
-    "$ferrik $big" "$ferrik $small" > "$dir/c.log" 2>&1
+c_big_cmd="$ferrik $big" c_small_cmd="$ferrik $small"
+compare c 6 20 100 no "$c_big_cmd" "$c_small_cmd"
 
-a_cat=$(median "$dir/a.csv" 1); a_fer=$(median "$dir/a.csv" 2); a_ratio=$(ratio "$a_fer" "$a_cat")
-b_cat=$(median "$dir/b.csv" 1); b_fer=$(median "$dir/b.csv" 2); b_ratio=$(ratio "$b_fer" "$b_cat")
-c_big=$(median "$dir/c.csv" 1); c_small=$(median "$dir/c.csv" 2); c_ratio=$(ratio "$c_big" "$c_small")
+a_cat=$(median a "$a_cat_cmd"); a_fer=$(median a "$a_fer_cmd"); a_ratio=$(ratio "$a_fer" "$a_cat")
+b_cat=$(median b "$b_cat_cmd"); b_fer=$(median b "$b_fer_cmd"); b_ratio=$(ratio "$b_fer" "$b_cat")
+c_big=$(median c "$c_big_cmd"); c_small=$(median c "$c_small_cmd"); c_ratio=$(ratio "$c_big" "$c_small")
 
 # ------------------------------------------------------------ d) follow ---
 growing=$dir/growing
@@ -294,7 +318,7 @@ fs_type=$(stat -f -c %T "$dir")
     echo
     echo "Written by \`bench/run.sh\` on $(date -u '+%Y-%m-%d %H:%M UTC'), ferrik at commit $commit$dirty."
     echo "BIG is 1 GiB of numbered log lines, in the page cache; SMALL is its first KiB."
-    echo "Every figure of a), b) and c) is the median of a hyperfine run; d) is the median of $follow_runs runs."
+    echo "Every figure of a), b) and c) is the median of all the runs of hyperfine rounds in which the two commands took turns; d) is the median of $follow_runs runs."
     echo "ferrik's output starts with its banner ($banner_bytes bytes), so it sends $expected_bytes bytes where cat sends $gib."
     echo
     echo "$table"
@@ -313,11 +337,14 @@ fs_type=$(stat -f -c %T "$dir")
     echo
     echo "## hyperfine details (ms)"
     echo
-    echo "| command | median | mean | σ | min | max |"
-    echo "| --- | --- | --- | --- | --- | --- |"
-    hyper_details "$dir/a.csv"
-    hyper_details "$dir/b.csv"
-    hyper_details "$dir/c.csv"
+    echo "| command | median | mean | σ | min | max | runs |"
+    echo "| --- | --- | --- | --- | --- | --- | --- |"
+    hyper_details a "$a_cat_cmd"
+    hyper_details a "$a_fer_cmd"
+    hyper_details b "$b_cat_cmd"
+    hyper_details b "$b_fer_cmd"
+    hyper_details c "$c_big_cmd"
+    hyper_details c "$c_small_cmd"
     echo
     echo "## follow runs"
     echo
