@@ -52,6 +52,9 @@ public:
 
     const std::string& out() const { return result_.out; }
 
+    // Our end of the pipe on the program's standard output (-1 once closed).
+    int stdout_pipe() const { return out_fd_; }
+
 private:
     void pump(int timeout_ms);
     int pid_ = -1;
