@@ -91,9 +91,16 @@ int read_at(FileHandle file, std::uint64_t position,
     }
 }
 
+// Only into a file or a device such as /dev/null.  A pipe or socket would
+// be handed references to the page-cache pages rather than copies of the
+// bytes, and a writer that rewrote or truncated that part of the file before
+// the reader took them would change what was shown.
 int send_to_stdout(FileHandle file, std::uint64_t position,
                    std::uint64_t count, std::uint64_t* sent)
 {
+    struct stat st;
+    if (fstat(1, &st) != 0 || !(S_ISREG(st.st_mode) || S_ISCHR(st.st_mode)))
+        return 1;
     off_t offset = static_cast<off_t>(position);
     for (;;) {
         ssize_t n = sendfile(1, static_cast<int>(file), &offset,
