@@ -23,7 +23,6 @@ struct ReadState {
     std::uint64_t size;            // result of the last size query
     std::uint64_t baseline_size;   // what a follow-mode wait compares with
     std::size_t bytes_read;        // delivered by the last read_chunk()
-    bool read_ok;                  // result of the last read_chunk()
     std::size_t held;              // bytes past `position` read but not shown
     unsigned char buffer[read_size];
 };
@@ -48,7 +47,7 @@ std::uint64_t choose_start(RunSettings& settings, std::uint64_t size);
 
 /*
 ** Reads up to `request` bytes (at most read_size) at read_state.position
-** into the buffer, setting read_ok and bytes_read.  Does not move the
+** into the buffer, setting bytes_read (0 after an error).  Does not move the
 ** position.  Returns 0, or -1 on a read error.
 */
 int read_chunk(std::size_t request);
@@ -65,6 +64,21 @@ int read_loop();
 ** leaves read_state.position where reading resumes.
 */
 void wait_for_change();
+
+/*
+** When the file starts with the UTF-16LE byte-order mark and -u was not
+** given, asks whether to show it as UTF-16 text and sets `unicode` on an
+** answer of y or Y.  Leaves read_state.position at 0.
+*/
+void check_byte_order_mark();
+
+/*
+** Writes a chunk of UTF-16LE text, one byte per 16-bit unit: a unit up to
+** 0xFF as that byte, any other as '?'.  A last odd byte is not shown.  With
+** `file_start`, a leading byte-order mark is left out.  Returns 0, or -1
+** once output has failed.
+*/
+int print_utf16_chunk(std::span<const unsigned char> chunk, bool file_start);
 
 /* Writes a chunk as it is.  Returns 0, or -1 once output has failed. */
 int print_byte_chunk(std::span<const unsigned char> chunk);

@@ -1,8 +1,6 @@
 // The run driver and the byte display.
 #include "display/display.h"
 
-#include <cstring>
-
 namespace ferrik {
 
 RunSettings run_settings;
@@ -30,19 +28,26 @@ void reset_settings(RunSettings& settings)
     settings.offset_given = false;
 }
 
-// Byte mode lets the platform move the bytes straight from the file to the
-// output.  Returns 0 with *sent set, 1 when the bytes must be read here, -1
-// once output has failed.
-int transfer()
+// Reads a chunk at the position and shows it.  UTF-16 text is shown in
+// whole units: an odd last byte is held back and read again with the bytes
+// that follow it.  Returns 0 with *used set to the bytes shown (0 at the
+// end), or -1 after a read error (reported here) or a failed write.
+int show_chunk(std::uint64_t* used)
 {
-    std::uint64_t sent = 0;
-    int result = out_file_range(read_state.handle, read_state.position,
-                                transfer_size, &sent);
-    if (result != 0)
-        return result;
-    read_state.bytes_read = static_cast<std::size_t>(sent);
-    read_state.read_ok = true;
-    return 0;
+    if (read_chunk(read_size) != 0) {
+        out_message("%s: Read error\n", run_settings.file_name);
+        return -1;
+    }
+    std::span<const unsigned char> chunk(read_state.buffer, read_state.bytes_read);
+    if (!run_settings.unicode) {
+        *used = chunk.size();
+        return chunk.empty() ? 0 : print_byte_chunk(chunk);
+    }
+    *used = chunk.size() & ~std::size_t{1};
+    read_state.held = chunk.size() - *used;
+    if (*used == 0)
+        return 0;
+    return print_utf16_chunk(chunk.first(*used), read_state.position == 0);
 }
 
 }  // namespace
@@ -63,7 +68,6 @@ int read_chunk(std::size_t request)
     std::size_t delivered = 0;
     int result = read_at(read_state.handle, read_state.position,
                          std::span(read_state.buffer, request), &delivered);
-    read_state.read_ok = result == 0;
     read_state.bytes_read = result == 0 ? delivered : 0;
     return result;
 }
@@ -77,21 +81,20 @@ int read_loop()
 {
     read_state.held = 0;
     for (;;) {
-        int result = transfer();
+        std::uint64_t used = 0;
+        // Byte mode lets the platform move the bytes straight from the file
+        // to the output where it can; 1 means they are read here instead.
+        int result = run_settings.unicode
+                         ? 1
+                         : out_file_range(read_state.handle, read_state.position,
+                                          transfer_size, &used);
+        if (result > 0)
+            result = show_chunk(&used);
         if (result < 0)
             return -1;
-        if (result > 0) {
-            if (read_chunk(read_size) != 0) {
-                out_message("%s: Read error\n", run_settings.file_name);
-                return -1;
-            }
-            if (read_state.bytes_read > 0 &&
-                print_byte_chunk(std::span(read_state.buffer, read_state.bytes_read)) != 0)
-                return -1;
-        }
-        if (read_state.bytes_read == 0)
+        if (used == 0)
             return 0;
-        read_state.position += read_state.bytes_read;
+        read_state.position += used;
     }
 }
 
@@ -114,11 +117,14 @@ int run_display(int argc, const char* const* argv)
         out_message("%s: No such file\n", settings.file_name);
         return finish(-1);
     }
+    check_byte_order_mark();
     if (file_size(read_state.handle, &read_state.size) != 0) {
         out_message("%s: Read error\n", settings.file_name);
         return finish(-1);
     }
     read_state.position = choose_start(settings, read_state.size);
+    if (settings.unicode)
+        read_state.position &= ~std::uint64_t{1};   // units start at even positions
     for (;;) {
         if (read_loop() != 0)
             return finish(-1);

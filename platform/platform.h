@@ -21,7 +21,10 @@ extern const char line_end[];
 /*
 ** Prepares the standard streams before anything is written.  A standard
 ** descriptor that is closed is made to fail every use instead of being
-** taken over by the next file opened.  Returns 0.
+** taken over by the next file opened.  Where the system has pipes of
+** adjustable size, a pipe on standard output is given 1 MiB (never less
+** than it has), so that large output is handed over in large pieces.
+** Returns 0.
 */
 int platform_start();
 

@@ -68,6 +68,9 @@ public:
 
     const std::string& err() const { return result_.err; }
 
+    // Our end of the pipe on the program's standard output (-1 once closed).
+    int stdout_pipe() const { return out_fd_; }
+
 private:
     void start(const std::vector<std::string>& command, const Input& input,
                const char* stdout_path, bool close_stdout, bool keep_input);

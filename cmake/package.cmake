@@ -1,0 +1,40 @@
+# The Debian package, built by CPack's DEB generator: `cpack --preset deb`,
+# or `cmake --workflow --preset package` from a clean tree.  It holds what
+# `cmake --install` installs: bin/ferrik and the manual page, under /usr.
+
+set(FERRIK_MAINTAINER "ferrik developers <ferrik@example.org>"
+    CACHE STRING "Maintainer field of the Debian package")
+
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME ferrik)
+set(CPACK_PACKAGE_VENDOR "ferrik developers")
+set(CPACK_PACKAGE_CONTACT "${FERRIK_MAINTAINER}")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
+    "show the end of a file, or a file from a byte offset on, and follow it")
+# Lines end in \n so that the control file keeps them under 80 columns.
+string(CONCAT CPACK_PACKAGE_DESCRIPTION
+    "ferrik writes the last part of a file, or the file from a byte offset\n"
+    "on, to standard output, byte for byte. With -f it keeps polling the\n"
+    "file's size once a second and shows whatever is appended, which makes\n"
+    "it a tool for watching the logs that other programs write. A file that\n"
+    "shrinks is shown again from its start. It can also show UTF-16LE text\n"
+    "as Latin-1.")
+set(CPACK_STRIP_FILES ON)
+
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${FERRIK_MAINTAINER}")
+set(CPACK_DEBIAN_PACKAGE_SECTION utils)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+
+# dpkg-shlibdeps (package dpkg-dev) works out the library dependencies, and
+# CPack needs `file` to find the binaries to give it.  Without them the
+# package names the libraries a C++ program built by g++ links against.
+find_program(FERRIK_DPKG_SHLIBDEPS dpkg-shlibdeps)
+find_program(FERRIK_FILE file)
+if(FERRIK_DPKG_SHLIBDEPS AND FERRIK_FILE)
+  set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+else()
+  set(CPACK_DEBIAN_PACKAGE_DEPENDS "libc6, libgcc-s1, libstdc++6")
+endif()
+
+include(CPack)

@@ -1,0 +1,86 @@
+// The UTF-16LE display, end to end, with real standard input.
+#include <string>
+
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include "tests/wide.h"
+
+#include "tests/process.h"
+
+using namespace e2e;
+using namespace std::string_literals;
+using testing_text::wide;
+
+namespace {
+
+const std::string banner = text("ferrik " FERRIK_VERSION "\n");
+const std::string question = "This file probably a unicode file. Display as unicode ? (y/n)";
+
+TEST(Utf16EndToEnd, AnswerToTheQuestion)
+{
+    TempDir dir;
+    const std::string file = "\xff\xfe"s + wide("caf\xe9\r\n");
+    std::string f = dir.write("u16.txt", file);
+    struct Case {
+        const char* name;
+        Input input;
+        std::string shown;
+    } cases[] = {
+        {"y", {true, "y\n"}, "caf\xe9\r\n"},
+        {"Y", {true, "Y\n"}, "caf\xe9\r\n"},
+        {"yes", {true, "yes\n"}, "caf\xe9\r\n"},
+        {"n", {true, "n\n"}, file},
+        {"blank first", {true, " y\n"}, file},
+        {"empty input", {true, ""}, file},
+    };
+    for (const Case& c : cases) {
+        Result r = run({f}, c.input);
+        EXPECT_EQ(r.exit_code, 0) << c.name;
+        EXPECT_EQ(r.out, banner + question + c.shown) << c.name;
+    }
+}
+
+TEST(Utf16EndToEnd, DisplayWithoutAQuestion)
+{
+    TempDir dir;
+    struct Case {
+        const char* name;
+        std::vector<std::string> args;
+        std::string content;
+        std::string shown;
+    } cases[] = {
+        {"-u on a file without a mark", {"-u"}, wide("plain \x01\xff"), "plain \x01\xff"},
+        {"odd size, default offset", {"-u"}, wide(std::string(300, 'x')) + "!",
+         std::string(200, 'x')},
+        {"outside Latin-1", {"-u", "+0"}, wide("a") + "\xa9\x03"s + wide("b"), "a?b"},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> args = c.args;
+        args.push_back(dir.write("f", c.content));
+        Result r = run(args, {true, "y"});
+        EXPECT_EQ(r.exit_code, 0) << c.name;
+        EXPECT_EQ(r.out, banner + c.shown) << c.name;
+    }
+}
+
+TEST(Utf16EndToEnd, UnitSplitAcrossTwoAppendsIsShownWhole)
+{
+    TempDir dir;
+    std::string f = dir.write("u16.log", "\xff\xfe"s + wide("go"));
+    Process p({"-u", "-f", f});
+    auto shown = [&](const std::string& s) {
+        return p.read_until([&](const std::string& out) { return out.size() >= s.size(); }) &&
+               p.out() == s;
+    };
+    EXPECT_TRUE(shown(banner + "go")) << p.out();
+    append(f, "A");
+    // Give ferrik a poll or two to read the lone byte; the result must be
+    // the same whether it did or not.
+    usleep(2500000);
+    append(f, "\0B\0"s);
+    EXPECT_TRUE(shown(banner + "goAB")) << p.out();
+}
+
+}  // namespace
