@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# The ferrik benchmark (issue 6).  It is not a test: no test or CI step runs
+# The ferrik benchmark.  It is not a test: no test or CI step runs
 # it, and it passes or fails nothing; it prints a Markdown table of figures
 # against the targets and writes it, with the machine it ran on, to
 # bench/results.md.

@@ -1,4 +1,5 @@
 // The built program, run as a user runs it.
+#include <algorithm>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -161,6 +162,23 @@ TEST(EndToEnd, WidensAPipeOnStandardOutput)
     Result r = p.wait();
     EXPECT_EQ(r.exit_code, 0);
     EXPECT_TRUE(r.out == banner + content) << r.out.size() << " bytes";
+}
+
+// What ferrik has written into a pipe is a copy: a file truncated in the
+// middle of a page while the reader has not yet taken the bytes must not
+// turn them into NULs (as page references handed to the pipe would).
+TEST(EndToEnd, WhatReachesAPipeCannotChangeAfterwards)
+{
+    TempDir dir;
+    const std::string content(900, 'x');
+    std::string f = dir.write("app.log", content);
+    Process p({"+0", f});
+    ASSERT_TRUE(p.end_unread());
+    truncate_to(f, 100);
+    Result r = p.wait();
+    EXPECT_EQ(r.exit_code, 0);
+    EXPECT_TRUE(r.out == banner + content)
+        << std::count(r.out.begin(), r.out.end(), '\0') << " bytes turned into NULs";
 }
 
 TEST(EndToEnd, ShowsTheRealEndOfAFileLargerThan4GiB)

@@ -180,13 +180,31 @@ Result Process::wait()
     if (pid_ > 0) {
         int status = 0;
         waitpid(pid_, &status, 0);
-        pid_ = -1;
-        if (WIFEXITED(status))
-            result_.exit_code = WEXITSTATUS(status);
-        else if (WIFSIGNALED(status))
-            result_.signal = WTERMSIG(status);
+        collect(status);
     }
     return result_;
+}
+
+bool Process::end_unread(std::chrono::milliseconds deadline)
+{
+    auto end = std::chrono::steady_clock::now() + deadline;
+    while (pid_ > 0 && std::chrono::steady_clock::now() < end) {
+        int status = 0;
+        if (waitpid(pid_, &status, WNOHANG) == pid_)
+            collect(status);
+        else
+            usleep(10000);
+    }
+    return pid_ < 0;
+}
+
+void Process::collect(int status)
+{
+    pid_ = -1;
+    if (WIFEXITED(status))
+        result_.exit_code = WEXITSTATUS(status);
+    else if (WIFSIGNALED(status))
+        result_.signal = WTERMSIG(status);
 }
 
 Result run(const std::vector<std::string>& args, const Input& input)

@@ -64,6 +64,10 @@ public:
     // the test), and collects everything.
     Result wait();
 
+    // Waits, with a deadline, for the program to end without reading what
+    // it wrote; wait() then collects the output.  Returns whether it ended.
+    bool end_unread(std::chrono::milliseconds deadline = std::chrono::seconds(30));
+
     const std::string& out() const { return result_.out; }
 
     const std::string& err() const { return result_.err; }
@@ -75,6 +79,7 @@ private:
     void start(const std::vector<std::string>& command, const Input& input,
                const char* stdout_path, bool close_stdout, bool keep_input);
     void pump(int timeout_ms);
+    void collect(int status);
     int pid_ = -1;
     int in_fd_ = -1;
     int out_fd_ = -1;
