@@ -5,3 +5,7 @@ set -euo pipefail
 cd "$(dirname "$0")"
 cmake --workflow --preset default
 cmake --workflow --preset asan
+# Then the unit tests, and ferrik in the end-to-end and soak tests, under
+# valgrind memcheck; and short runs of the libFuzzer targets (clang).
+cmake --workflow --preset valgrind
+cmake --workflow --preset fuzz
