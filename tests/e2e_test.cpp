@@ -1,11 +1,14 @@
 // The built program, run as a user runs it.
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
 #include <fcntl.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -78,11 +81,27 @@ TEST(EndToEnd, FilesThatCannotBeShown)
     ASSERT_EQ(mkdir(sub.c_str(), 0755), 0);
     std::string dangling = dir.path("dangling");
     ASSERT_EQ(symlink("nowhere", dangling.c_str()), 0);
+    std::string socket_name = dir.path("socket");
+    int sock = socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    ASSERT_LT(socket_name.size(), sizeof address.sun_path);
+    std::memcpy(address.sun_path, socket_name.c_str(), socket_name.size() + 1);
+    ASSERT_EQ(bind(sock, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(listen(sock, 1), 0);
     // NUL is the null device of the Windows build, and a missing name here.
-    for (const std::string& name : {dir.path("missing"), sub, fifo, dangling,
+    for (const std::string& name : {dir.path("missing"), sub, fifo, dangling, socket_name,
                                     "/dev/null"s, "/dev/zero"s, "NUL"s}) {
-        expect_run(name.c_str(), {name}, banner + text(name + ": No such file\n"), 255);
+        // With -f as well: a file that cannot be shown ends the run at once.
+        for (bool follow : {false, true}) {
+            std::vector<std::string> args{name};
+            if (follow)
+                args.insert(args.begin(), "-f");
+            expect_run((name + (follow ? " with -f" : "")).c_str(), args,
+                       banner + text(name + ": No such file\n"), 255);
+        }
     }
+    close(sock);
 }
 
 // A name arrives as the user typed it.  The Windows build converts it from

@@ -1,0 +1,275 @@
+// Inputs that could break the program, end to end: odd offsets and names,
+// files that change under a follower, and output that cannot be written.
+// Every run must end with the documented output and exit code; under -f,
+// where waiting is by design, what arrives is checked within a deadline and
+// the process is then ended.
+#include <climits>
+#include <csignal>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include "tests/process.h"
+
+using namespace e2e;
+using namespace std::string_literals;
+
+namespace {
+
+const std::string banner = text("ferrik " FERRIK_VERSION "\n");
+const std::string usage = text(
+    "\nferrik [+|-nnn] [-f] [-b] [-u] x:\\pathname\\filename.ext\n"
+    "\n"
+    "-b   - beeps when the ferrik -f resumes listing\n"
+    "-f   - waits for more input from the file\n"
+    "-u   - prints a unicode encoded text file\n"
+    "+nnn - begins the list nnn bytes from the start of the file\n"
+    "-nnn - begins the list nnn bytes from the end of the file\n"
+    "       (Default offset is -400)\n");
+
+// Every byte value, in an order that shows a misplaced start.
+std::string binary(std::size_t n)
+{
+    std::string s(n, '\0');
+    for (std::size_t i = 0; i < n; ++i)
+        s[i] = static_cast<char>((i * 37 + i / 256) & 0xFF);
+    return s;
+}
+
+// What -u shows of `bytes` read from file position 0.
+std::string utf16_view(const std::string& bytes)
+{
+    std::size_t start = bytes.compare(0, 2, "\xff\xfe") == 0 ? 2 : 0;
+    std::string shown;
+    for (std::size_t i = start; i + 1 < bytes.size(); i += 2)
+        shown += bytes[i + 1] == '\0' ? bytes[i] : '?';
+    return shown;
+}
+
+std::string printable(const std::string& s)
+{
+    std::string r;
+    for (unsigned char c : s) {
+        if (c >= 0x20 && c < 0x7F) {
+            r += static_cast<char>(c);
+        } else {
+            char hex[8];
+            std::snprintf(hex, sizeof hex, "\\x%02x", c);
+            r += hex;
+        }
+    }
+    return r.size() > 300 ? r.substr(0, 300) + "..." : r;
+}
+
+// Runs in `dir` for as long as it lives: names relative to it are short
+// enough for the 255-character limit.
+class InDirectory {
+public:
+    explicit InDirectory(const std::string& dir)
+    {
+        if (getcwd(old_, sizeof old_) == nullptr || chdir(dir.c_str()) != 0)
+            ADD_FAILURE() << "cannot change to " << dir;
+    }
+    ~InDirectory()
+    {
+        if (chdir(old_) != 0)
+            ADD_FAILURE() << "cannot change back to " << old_;
+    }
+private:
+    char old_[PATH_MAX];
+};
+
+struct Case {
+    const char* name;
+    std::vector<std::string> args;
+    std::string out;   // after the banner
+    int exit_code;
+};
+
+void expect_cases(const std::vector<Case>& cases)
+{
+    for (const Case& c : cases) {
+        Result r = run(c.args);
+        std::string args;
+        for (const std::string& a : c.args)
+            args += "[" + printable(a) + "] ";
+        EXPECT_EQ(r.exit_code, c.exit_code) << c.name << "\n  arguments: " << args;
+        EXPECT_TRUE(r.out == banner + c.out)
+            << c.name << "\n  arguments: " << args << "\n  expected:  "
+            << printable(banner + c.out) << "\n  actual:    " << printable(r.out);
+        EXPECT_EQ(r.err, "") << c.name;
+    }
+}
+
+TEST(BadInput, OffsetsAtAndPastTheLimits)
+{
+    TempDir dir;
+    const std::string content = binary(1000);
+    const std::string f = dir.write("f", content);
+    expect_cases({
+        {"largest offset forward: past the end, so the last 400", {"+4294967295", f},
+         content.substr(600), 0},
+        {"largest offset back: the whole file", {"-4294967295", f}, content, 0},
+        {"ten digits with leading zeros", {"-0000000010", f}, content.substr(990), 0},
+        {"ten digits above the largest", {"+9999999999", f}, text("Offset too big \n") + usage,
+         255},
+        {"ten digits just above the largest, back", {f, "-4294967296"},
+         text("Offset too big \n") + usage, 255},
+        {"eleven digits", {"+12345678901", f},
+         text("Invalid number (12345678901) after the '+'. \n") + usage, 255},
+        {"eleven zeros", {"-00000000000", f},
+         text("Invalid number (00000000000) after the '-'. \n") + usage, 255},
+        {"plus and letters", {"+abc", f}, text("Invalid option 'a' following '+'\n") + usage,
+         255},
+        {"minus and letters", {"-abc", f}, text("Invalid option 'abc' following '-'\n") + usage,
+         255},
+        {"plus and a high byte", {"+\xe9", f}, text("Invalid option '\xe9' following '+'\n") + usage,
+         255},
+    });
+}
+
+TEST(BadInput, FileNames)
+{
+    TempDir dir;
+    InDirectory here(dir.path(""));
+    const std::string longest = std::string(251, 'l') + ".log";   // 255, the filesystem's limit
+    ASSERT_EQ(longest.size(), 255u);
+    dir.write(longest, "longest name\n");
+    ASSERT_EQ(mkdir("d", 0755), 0);
+    const std::string too_long = "d/" + std::string(254, 'n');    // 256
+    dir.write(too_long, "must not be shown\n");
+    // Where a name cut to 255 characters would lead.
+    dir.write(too_long.substr(0, 255), "cut name\n");
+    const std::string not_utf8 = "bad-\xff\xfe-\xc3(-\x80.log";
+    dir.write(not_utf8, "not UTF-8\n");
+    dir.write("my app log.txt", "spaces\n");
+    expect_cases({
+        {"name of 255 characters", {longest}, "longest name\n", 0},
+        {"path of 256 characters to a real file", {too_long}, text("File name too long\n") + usage,
+         255},
+        {"name that is not UTF-8", {not_utf8}, "not UTF-8\n", 0},
+        {"name with spaces in one argument", {"my app log.txt"}, "spaces\n", 0},
+        {"missing name with spaces", {"no such log.txt"}, text("no such log.txt: No such file\n"),
+         255},
+    });
+}
+
+TEST(BadInput, FileContents)
+{
+    TempDir dir;
+    const std::string bin = binary(70001);   // odd, several reads
+    const std::string f = dir.write("bin", bin);
+    const std::string empty = dir.write("empty", "");
+    expect_cases({
+        {"binary file, whole", {"+0", f}, bin, 0},
+        {"binary file as UTF-16: one byte per unit, the odd byte left", {"-u", "+0", f},
+         utf16_view(bin), 0},
+        {"binary file as UTF-16 from an odd offset", {"-u", "+7", f},
+         utf16_view(bin.substr(6)), 0},
+        {"empty file", {empty}, "", 0},
+        {"empty file as UTF-16", {"-u", "+0", empty}, "", 0},
+    });
+}
+
+// Waits until the output is exactly `expected`, and says what it was if not.
+void expect_shown(Process& p, const std::string& expected, const char* step)
+{
+    bool ok = p.read_until([&](const std::string& out) { return out.size() >= expected.size(); });
+    EXPECT_TRUE(ok && p.out() == expected)
+        << step << "\n  expected: " << printable(expected) << "\n  actual:   "
+        << printable(p.out());
+}
+
+TEST(BadInput, EmptyFileFollowedShowsWhatArrives)
+{
+    TempDir dir;
+    const std::string f = dir.write("empty", "");
+    Process p({"-f", f});
+    expect_shown(p, banner, "the banner alone");
+    append(f, "first\n");
+    expect_shown(p, banner + "first\n", "after an append");
+}
+
+TEST(BadInput, FileDeletedWhileFollowedIsStillFollowed)
+{
+    TempDir dir;
+    const std::string f = dir.write("app.log", "before\n");
+    int writer = open(f.c_str(), O_WRONLY | O_APPEND);
+    ASSERT_GE(writer, 0);
+    Process p({"-f", f});
+    expect_shown(p, banner + "before\n", "initial display");
+    ASSERT_EQ(unlink(f.c_str()), 0);
+    ASSERT_EQ(write(writer, "after delete\n", 13), 13);
+    expect_shown(p, banner + "before\nafter delete\n", "after the delete");
+    ASSERT_EQ(write(writer, "and more\n", 9), 9);
+    expect_shown(p, banner + "before\nafter delete\nand more\n", "a second append");
+    close(writer);
+    Result r = p.finish();
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.signal, SIGTERM) << "ended another way: exit code " << r.exit_code;
+}
+
+TEST(BadInput, FileRenamedWhileFollowedIsStillTheOneFollowed)
+{
+    TempDir dir;
+    const std::string f = dir.write("app.log", "before\n");
+    const std::string moved = dir.path("app.log.1");
+    Process p({"-f", f});
+    expect_shown(p, banner + "before\n", "initial display");
+    ASSERT_EQ(rename(f.c_str(), moved.c_str()), 0);
+    append(moved, "after rename\n");
+    expect_shown(p, banner + "before\nafter rename\n", "after the rename");
+    // A new file under the old name is another file: it never shows.
+    dir.write("app.log", "new file under the old name\n");
+    append(moved, "still the old one\n");
+    expect_shown(p, banner + "before\nafter rename\nstill the old one\n", "after a new file");
+    Result r = p.finish();
+    EXPECT_EQ(r.err, "");
+}
+
+TEST(BadInput, UnreadableFileIsReportedAsMissing)
+{
+    if (geteuid() == 0)
+        GTEST_SKIP() << "root reads every file; the failed open itself is covered with the "
+                        "fake platform (Display.MissingFileIsReportedWithTheComposedName)";
+    TempDir dir;
+    const std::string f = dir.write("secret", "hidden\n");
+    ASSERT_EQ(chmod(f.c_str(), 0), 0);
+    expect_cases({{"no read permission", {f}, text(f + ": No such file\n"), 255}});
+}
+
+// Output that fails, with -f too: the run must end, not wait with nowhere
+// to write.  (Without -f: EndToEnd.OutputErrorsAreReportedOnStandardError.)
+TEST(BadInput, OutputThatFailsEndsAFollowRun)
+{
+    TempDir dir;
+    const std::string f = dir.write("f", binary(5000));
+    const std::string empty = dir.write("empty", "");
+    struct OutputCase {
+        const char* name;
+        std::vector<std::string> args;
+        bool closed;   // standard output closed; else it is /dev/full
+        std::string err;
+    } cases[] = {
+        {"-f to /dev/full", {"-f", f}, false, "No space left on device"},
+        {"-f on an empty file to /dev/full", {"-f", empty}, false, "No space left on device"},
+        {"command-line error to /dev/full", {"-f"}, false, "No space left on device"},
+        {"-f with standard output closed", {"-f", f}, true, "Bad file descriptor"},
+        {"-f on an empty file with standard output closed", {"-f", empty}, true,
+         "Bad file descriptor"},
+    };
+    for (const OutputCase& c : cases) {
+        Process p(c.args, {}, c.closed ? nullptr : "/dev/full", c.closed);
+        Result r = p.wait();
+        EXPECT_EQ(r.exit_code, 255) << c.name;
+        EXPECT_EQ(r.err, "ferrik: standard output: " + c.err + "\n") << c.name;
+    }
+}
+
+}  // namespace
