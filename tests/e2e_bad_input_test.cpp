@@ -129,7 +129,9 @@ TEST(BadInput, OffsetsAtAndPastTheLimits)
          255},
         {"minus and letters", {"-abc", f}, text("Invalid option 'abc' following '-'\n") + usage,
          255},
-        {"plus and a high byte", {"+\xe9", f}, text("Invalid option '\xe9' following '+'\n") + usage,
+        // Wine hands on an argument byte that is not UTF-8 as '?'.
+        {"plus and a high byte", {"+\xe9", f},
+         text("Invalid option '"s + (under_wine() ? "?" : "\xe9") + "' following '+'\n") + usage,
          255},
     });
 }
@@ -149,15 +151,19 @@ TEST(BadInput, FileNames)
     const std::string not_utf8 = "bad-\xff\xfe-\xc3(-\x80.log";
     dir.write(not_utf8, "not UTF-8\n");
     dir.write("my app log.txt", "spaces\n");
-    expect_cases({
+    std::vector<Case> cases = {
         {"name of 255 characters", {longest}, "longest name\n", 0},
         {"path of 256 characters to a real file", {too_long}, text("File name too long\n") + usage,
          255},
-        {"name that is not UTF-8", {not_utf8}, "not UTF-8\n", 0},
         {"name with spaces in one argument", {"my app log.txt"}, "spaces\n", 0},
         {"missing name with spaces", {"no such log.txt"}, text("no such log.txt: No such file\n"),
          255},
-    });
+    };
+    // A Windows program is handed its arguments in its code page: Wine
+    // cannot pass bytes that are not UTF-8 through to it unchanged.
+    if (!under_wine())
+        cases.push_back({"name that is not UTF-8", {not_utf8}, "not UTF-8\n", 0});
+    expect_cases(cases);
 }
 
 TEST(BadInput, FileContents)
@@ -267,8 +273,10 @@ TEST(BadInput, OutputThatFailsEndsAFollowRun)
     for (const OutputCase& c : cases) {
         Process p(c.args, {}, c.closed ? nullptr : "/dev/full", c.closed);
         Result r = p.wait();
+        // The system's own wording of the error: Wine's in the Windows build.
+        std::string error = !under_wine() ? c.err : c.closed ? "Invalid handle" : "Disk full";
         EXPECT_EQ(r.exit_code, 255) << c.name;
-        EXPECT_EQ(r.err, "ferrik: standard output: " + c.err + "\n") << c.name;
+        EXPECT_EQ(r.err, text("ferrik: standard output: " + error + "\n")) << c.name;
     }
 }
 
