@@ -7,6 +7,7 @@
 #include "cli/arguments.h"
 #include "platform/platform.h"
 #include "tests/fake_platform.h"
+#include "tests/expected.h"
 
 using namespace ferrik;
 using namespace std::string_literals;
@@ -148,15 +149,7 @@ TEST(Arguments, UsageTextIsExact)
     fake::reset();
     print_usage();
     out_flush();
-    EXPECT_EQ(fake::get().output,
-              "\nferrik [+|-nnn] [-f] [-b] [-u] x:\\pathname\\filename.ext\n"
-              "\n"
-              "-b   - beeps when the ferrik -f resumes listing\n"
-              "-f   - waits for more input from the file\n"
-              "-u   - prints a unicode encoded text file\n"
-              "+nnn - begins the list nnn bytes from the start of the file\n"
-              "-nnn - begins the list nnn bytes from the end of the file\n"
-              "       (Default offset is -400)\n");
+    EXPECT_EQ(fake::get().output, expected::usage);
 }
 
 }  // namespace

@@ -7,13 +7,14 @@
 
 #include "display/display.h"
 #include "tests/fake_platform.h"
+#include "tests/expected.h"
 
 using namespace ferrik;
 using namespace std::string_literals;
 
 namespace {
 
-const std::string banner = "ferrik " FERRIK_VERSION "\n";
+const std::string banner = expected::banner;
 
 // Every byte value, then some, so that a misplaced start shows.
 std::string pattern(std::size_t n)

@@ -16,22 +16,15 @@
 #include <gtest/gtest.h>
 
 #include "tests/process.h"
+#include "tests/expected.h"
 
 using namespace e2e;
 using namespace std::string_literals;
 
 namespace {
 
-const std::string banner = text("ferrik " FERRIK_VERSION "\n");
-const std::string usage = text(
-    "\nferrik [+|-nnn] [-f] [-b] [-u] x:\\pathname\\filename.ext\n"
-    "\n"
-    "-b   - beeps when the ferrik -f resumes listing\n"
-    "-f   - waits for more input from the file\n"
-    "-u   - prints a unicode encoded text file\n"
-    "+nnn - begins the list nnn bytes from the start of the file\n"
-    "-nnn - begins the list nnn bytes from the end of the file\n"
-    "       (Default offset is -400)\n");
+const std::string banner = text(expected::banner);
+const std::string usage = text(expected::usage);
 
 // Every byte value, in an order that shows a misplaced start.
 std::string binary(std::size_t n)

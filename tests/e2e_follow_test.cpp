@@ -8,13 +8,14 @@
 #include <gtest/gtest.h>
 
 #include "tests/process.h"
+#include "tests/expected.h"
 
 using namespace e2e;
 using namespace std::string_literals;
 
 namespace {
 
-const std::string banner = text("ferrik " FERRIK_VERSION "\n");
+const std::string banner = text(expected::banner);
 
 // Waits until the output is exactly `expected`, and says what it was if not.
 void expect_shown(Process& p, const std::string& expected, const char* step)

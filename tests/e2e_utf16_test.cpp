@@ -8,6 +8,7 @@
 #include "tests/wide.h"
 
 #include "tests/process.h"
+#include "tests/expected.h"
 
 using namespace e2e;
 using namespace std::string_literals;
@@ -15,7 +16,7 @@ using testing_text::wide;
 
 namespace {
 
-const std::string banner = text("ferrik " FERRIK_VERSION "\n");
+const std::string banner = text(expected::banner);
 const std::string question = "This file probably a unicode file. Display as unicode ? (y/n)";
 
 TEST(Utf16EndToEnd, AnswerToTheQuestion)

@@ -11,13 +11,14 @@
 #include <gtest/gtest.h>
 
 #include "tests/process.h"
+#include "tests/expected.h"
 
 using namespace e2e;
 using namespace std::string_literals;
 
 namespace {
 
-const std::string banner = text("ferrik " FERRIK_VERSION "\n");
+const std::string banner = text(expected::banner);
 
 std::string setting(const char* name)
 {

@@ -8,6 +8,7 @@
 
 #include "display/display.h"
 #include "tests/fake_platform.h"
+#include "tests/expected.h"
 
 using namespace ferrik;
 using namespace std::string_literals;
@@ -15,7 +16,7 @@ using testing_text::wide;
 
 namespace {
 
-const std::string banner = "ferrik " FERRIK_VERSION "\n";
+const std::string banner = expected::banner;
 const std::string question = "This file probably a unicode file. Display as unicode ? (y/n)";
 
 const std::string mark = "\xff\xfe";
