@@ -14,24 +14,10 @@ using namespace std::string_literals;
 
 namespace {
 
+using fake::pattern;
+using fake::run;
+
 const std::string banner = expected::banner;
-
-// Every byte value, then some, so that a misplaced start shows.
-std::string pattern(std::size_t n)
-{
-    std::string s(n, '\0');
-    for (std::size_t i = 0; i < n; ++i)
-        s[i] = static_cast<char>((i * 7 + i / 256) & 0xFF);
-    return s;
-}
-
-int run(std::vector<std::string> args)
-{
-    std::vector<const char*> argv{"ferrik"};
-    for (const std::string& a : args)
-        argv.push_back(a.c_str());
-    return run_display(static_cast<int>(argv.size()), argv.data());
-}
 
 struct StartCase {
     const char* name;

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include "display/display.h"
 #include "platform/platform.h"
 
 namespace fake {
@@ -23,6 +24,22 @@ Platform& reset()
 Platform& get()
 {
     return state;
+}
+
+int run(const std::vector<std::string>& args)
+{
+    std::vector<const char*> argv{"ferrik"};
+    for (const std::string& a : args)
+        argv.push_back(a.c_str());
+    return ferrik::run_display(static_cast<int>(argv.size()), argv.data());
+}
+
+std::string pattern(std::size_t n)
+{
+    std::string s(n, '\0');
+    for (std::size_t i = 0; i < n; ++i)
+        s[i] = static_cast<char>((i * 7 + i / 256) & 0xFF);
+    return s;
 }
 
 }  // namespace fake

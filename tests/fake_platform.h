@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace fake {
 
@@ -30,5 +31,11 @@ struct Platform {
 // Resets the fake and the output stream, and returns the fake's state.
 Platform& reset();
 Platform& get();
+
+// Runs the whole program, as `ferrik ARGS...`, against the fake.
+int run(const std::vector<std::string>& args);
+
+// `n` bytes of every value in turn, in an order that shows a misplaced start.
+std::string pattern(std::size_t n);
 
 }  // namespace fake
