@@ -4,7 +4,7 @@
 #include <cstring>
 #include <string_view>
 
-#include "platform/platform.h"
+#include "output/output.h"
 
 namespace ferrik {
 namespace {
@@ -94,7 +94,7 @@ int take_quoted_name(const char* argument, RunSettings& settings)
         return 0;
     std::string_view name(argument + 1);
     name = name.substr(0, name.find('"'));
-    if (name.size() >= file_name_size) {
+    if (name.size() > static_cast<std::size_t>(max_name_length)) {
         out_message("File name too long\n");
         return -1;
     }
@@ -126,7 +126,6 @@ int take_file_name(const char* argument, RunSettings& settings)
 
 int parse_arguments(int argc, const char* const* argv, RunSettings& settings)
 {
-    settings.unicode = false;
     for (int i = 1; i < argc; ++i) {
         const char* argument = argv[i];
         int result;
@@ -197,9 +196,11 @@ int compose_file_name(const char* argument, char* destination)
     }
     std::size_t length = i;
     std::size_t base_end = dot != std::string_view::npos && dot >= base ? dot : length;
-    if (base_end == base)
+    // A last part that starts with a dot is a hidden file where the system
+    // has them, and only an extension where it does not.
+    if (base_end == base && !(dot_names_are_files && length > base))
         return -1;
-    if (length >= static_cast<std::size_t>(file_name_size))
+    if (length > static_cast<std::size_t>(max_name_length))
         return -2;
     std::memcpy(destination, argument, length + 1);
     return 0;

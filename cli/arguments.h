@@ -5,17 +5,22 @@
 
 namespace ferrik {
 
-inline constexpr int file_name_size = 256;   // 255 characters and a NUL
+// Room for the longest name any platform takes (max_name_length) and a NUL.
+inline constexpr int file_name_size = 4096;
 
-// What the command line decided.  One instance for the whole run.
+// Shown without an offset argument: the last 400 bytes.
+inline constexpr std::uint64_t default_offset = 400;
+
+// What the command line decided.  One instance for the whole run; these
+// initial values are its only defaults.
 struct RunSettings {
-    char file_name[file_name_size];   // empty: no file argument accepted yet
-    std::uint64_t offset;             // value of the offset argument
-    char origin;                      // '+' from the start, '-' from the end
-    bool offset_given;
-    bool follow;                      // -f
-    bool beep;                        // -b
-    bool unicode;                     // -u, or the answer to the question
+    char file_name[file_name_size] = {};   // empty: no file argument yet
+    std::uint64_t offset = default_offset;
+    char origin = '-';                     // '+' from the start, '-' from the end
+    bool offset_given = false;
+    bool follow = false;                   // -f
+    bool beep = false;                     // -b
+    bool unicode = false;                  // -u, or the answer to the question
 };
 
 /*
@@ -35,7 +40,8 @@ std::uint64_t parse_offset_number(const char* text, int* error);
 /*
 ** Checks the shape of a file argument and copies it into `destination`.
 ** Returns 0, -1 when its base name is empty (a name ending in a separator,
-** a bare drive, ".txt"), or -2 when it does not fit in file_name_size.
+** a bare drive, and where dot_names_are_files is false ".txt"), or -2 when
+** it is longer than max_name_length.
 */
 int compose_file_name(const char* argument, char* destination);
 

@@ -7,11 +7,11 @@
 #include <span>
 
 #include "cli/arguments.h"
+#include "output/output.h"
 #include "platform/platform.h"
 
 namespace ferrik {
 
-inline constexpr std::uint64_t default_offset = 400;   // counted from the end
 inline constexpr std::size_t read_size = 128 * 1024;
 inline constexpr std::uint64_t transfer_size = 16 * 1024 * 1024;
 inline constexpr unsigned poll_interval_ms = 1000;
@@ -39,11 +39,12 @@ extern ReadState read_state;
 int run_display(int argc, const char* const* argv);
 
 /*
-** Returns where the display starts in a file of `size` bytes.  A forward
-** offset past the end falls back to the default, which is then stored in
-** `settings`.
+** Returns where the display starts in a file of `size` bytes: `offset`
+** bytes after the start or before the end, the whole file when the offset
+** reaches back past the start, and the last default_offset bytes when a
+** forward offset lies past the end.
 */
-std::uint64_t choose_start(RunSettings& settings, std::uint64_t size);
+std::uint64_t choose_start(const RunSettings& settings, std::uint64_t size);
 
 /*
 ** Reads up to `request` bytes (at most read_size) at read_state.position
@@ -60,25 +61,39 @@ int read_chunk(std::size_t request);
 int read_loop();
 
 /*
-** Blocks until the file's size differs from what has been shown, then
-** leaves read_state.position where reading resumes.
+** Blocks until the file's size differs from what the display has seen: the
+** read position plus any bytes read but held back.  The first poll comes
+** one interval after the call, so a file that keeps its size costs one size
+** query a second.  With -b the alert sounds on every end of a wait.  A file
+** that has shrunk below the read position is shown again from its start:
+** whatever a writer put there after truncating it is new.  Leaves
+** read_state.position where reading resumes.  Returns 0, or -1 when the
+** size can no longer be queried (reported here).
 */
-void wait_for_change();
+int wait_for_change();
 
 /*
 ** When the file starts with the UTF-16LE byte-order mark and -u was not
 ** given, asks whether to show it as UTF-16 text and sets `unicode` on an
-** answer of y or Y.  Leaves read_state.position at 0.
+** answer of y or Y.  Asks nothing once output has failed.  Leaves
+** read_state.position at 0.
 */
 void check_byte_order_mark();
 
+/* Returns where UTF-16 text read from `start` on begins: units start at
+   even positions. */
+std::uint64_t utf16_start(std::uint64_t start);
+
 /*
-** Writes a chunk of UTF-16LE text, one byte per 16-bit unit: a unit up to
-** 0xFF as that byte, any other as '?'.  A last odd byte is not shown.  With
-** `file_start`, a leading byte-order mark is left out.  Returns 0, or -1
-** once output has failed.
+** Writes the whole 16-bit units at the front of `chunk`, which was read at
+** file position `position`, as text: one byte per unit, a unit up to 0xFF
+** as that byte, any other as '?'.  A byte-order mark at file position 0 is
+** left out.  Sets *used to the bytes consumed; the rest (an odd last byte)
+** is read again with the bytes that follow it.  Returns 0, or -1 once
+** output has failed.
 */
-int print_utf16_chunk(std::span<const unsigned char> chunk, bool file_start);
+int print_utf16_chunk(std::span<const unsigned char> chunk, std::uint64_t position,
+                      std::size_t* used);
 
 /* Writes a chunk as it is.  Returns 0, or -1 once output has failed. */
 int print_byte_chunk(std::span<const unsigned char> chunk);

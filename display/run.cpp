@@ -13,25 +13,40 @@ namespace {
 int finish(int code)
 {
     if (out_flush() != 0) {
-        report_error("standard output");
+        report_output_failure();
         return -1;
     }
     return code;
 }
 
-void reset_settings(RunSettings& settings)
+// Says why the file cannot be shown.
+void report_open_failure(OpenFailure why, const char* name)
 {
-    settings.file_name[0] = '\0';
-    settings.offset = 0;
-    settings.follow = false;
-    settings.beep = false;
-    settings.offset_given = false;
+    switch (why) {
+    case OpenFailure::denied:
+        out_message("%s: Permission denied\n", name);
+        break;
+    case OpenFailure::directory:
+        out_message("%s: Is a directory\n", name);
+        break;
+    case OpenFailure::not_regular:
+        out_message("%s: Not a regular file\n", name);
+        break;
+    case OpenFailure::in_use:
+        out_message("%s: In use by another process\n", name);
+        break;
+    case OpenFailure::other:
+        out_message("%s: %s\n", name, last_error_text());
+        break;
+    default:
+        out_message("%s: No such file\n", name);
+        break;
+    }
 }
 
-// Reads a chunk at the position and shows it.  UTF-16 text is shown in
-// whole units: an odd last byte is held back and read again with the bytes
-// that follow it.  Returns 0 with *used set to the bytes shown (0 at the
-// end), or -1 after a read error (reported here) or a failed write.
+// Reads a chunk at the position and shows it.  Returns 0 with *used set to
+// the bytes shown (0 at the end), or -1 after a read error (reported here)
+// or a failed write.
 int show_chunk(std::uint64_t* used)
 {
     if (read_chunk(read_size) != 0) {
@@ -39,28 +54,30 @@ int show_chunk(std::uint64_t* used)
         return -1;
     }
     std::span<const unsigned char> chunk(read_state.buffer, read_state.bytes_read);
-    if (!run_settings.unicode) {
-        *used = chunk.size();
-        return chunk.empty() ? 0 : print_byte_chunk(chunk);
-    }
-    *used = chunk.size() & ~std::size_t{1};
-    read_state.held = chunk.size() - *used;
-    if (*used == 0)
-        return 0;
-    return print_utf16_chunk(chunk.first(*used), read_state.position == 0);
+    std::size_t shown = chunk.size();
+    int result = 0;
+    if (chunk.empty())
+        shown = 0;
+    else if (run_settings.unicode)
+        result = print_utf16_chunk(chunk, read_state.position, &shown);
+    else
+        result = print_byte_chunk(chunk);
+    read_state.held = chunk.size() - shown;
+    *used = shown;
+    return result;
 }
 
 }  // namespace
 
-std::uint64_t choose_start(RunSettings& settings, std::uint64_t size)
+std::uint64_t choose_start(const RunSettings& settings, std::uint64_t size)
 {
+    std::uint64_t back = settings.offset;
     if (settings.origin == '+') {
         if (settings.offset <= size)
             return settings.offset;
-        settings.offset = default_offset;
-        settings.origin = '-';
+        back = default_offset;
     }
-    return settings.offset <= size ? size - settings.offset : 0;
+    return back <= size ? size - back : 0;
 }
 
 int read_chunk(std::size_t request)
@@ -82,15 +99,15 @@ int read_loop()
     read_state.held = 0;
     for (;;) {
         std::uint64_t used = 0;
-        // Byte mode lets the platform move the bytes straight from the file
-        // to the output where it can; 1 means they are read here instead.
-        int result = run_settings.unicode
-                         ? 1
-                         : out_file_range(read_state.handle, read_state.position,
-                                          transfer_size, &used);
-        if (result > 0)
-            result = show_chunk(&used);
-        if (result < 0)
+        // Byte mode lets the output move the bytes straight from the file
+        // where it can; otherwise they are read and written here.
+        Send result = run_settings.unicode
+                          ? Send::copy
+                          : out_file_range(read_state.handle, read_state.position,
+                                           transfer_size, &used);
+        if (result == Send::copy)
+            result = show_chunk(&used) == 0 ? Send::sent : Send::failed;
+        if (result == Send::failed)
             return -1;
         if (used == 0)
             return 0;
@@ -102,19 +119,17 @@ int run_display(int argc, const char* const* argv)
 {
     RunSettings& settings = run_settings;
     platform_start();
+    out_start();
     out_message("ferrik %s\n", FERRIK_VERSION);
-    reset_settings(settings);
+    settings = RunSettings{};
     if (parse_arguments(argc, argv, settings) != 0) {
         print_usage();
         return finish(-1);
     }
-    if (!settings.offset_given) {
-        settings.offset = default_offset;
-        settings.origin = '-';
-    }
-    read_state.handle = open_shared(settings.file_name);
+    OpenFailure why = OpenFailure::none;
+    read_state.handle = open_shared(settings.file_name, &why);
     if (read_state.handle == no_file) {
-        out_message("%s: No such file\n", settings.file_name);
+        report_open_failure(why, settings.file_name);
         return finish(-1);
     }
     check_byte_order_mark();
@@ -124,16 +139,16 @@ int run_display(int argc, const char* const* argv)
     }
     read_state.position = choose_start(settings, read_state.size);
     if (settings.unicode)
-        read_state.position &= ~std::uint64_t{1};   // units start at even positions
+        read_state.position = utf16_start(read_state.position);
     for (;;) {
         if (read_loop() != 0)
             return finish(-1);
         if (!settings.follow)
             return finish(0);
-        // What has been read reaches a pipe before the wait, not 4 KiB later.
-        if (out_flush() != 0)
+        // What has been read reaches a pipe before the wait, not a buffer
+        // later.
+        if (out_flush() != 0 || wait_for_change() != 0)
             return finish(-1);
-        wait_for_change();
     }
 }
 

@@ -1,7 +1,7 @@
 // libFuzzer target for the command line.  The input is the argument vector
 // after argv[0]: each argument ends at a NUL byte (the last one may end at
 // the end of the input).  For every input the parser must either accept the
-// command line, printing nothing and leaving a name of 1 to 255 characters,
+// command line, printing nothing and leaving a name of 1 to max_name_length bytes,
 // or print exactly one of its messages and return -1.
 #include <cstddef>
 #include <cstdint>
@@ -141,15 +141,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // To a terminal every out_message() goes out at once, in one write.
     p.terminal = true;
 
-    // As the run driver leaves it: the fields it resets are reset, the
-    // others hold whatever was there.
-    RunSettings settings;
-    std::memset(&settings, 0xA5, sizeof settings);
-    settings.file_name[0] = '\0';
-    settings.offset = 0;
-    settings.follow = false;
-    settings.beep = false;
-    settings.offset_given = false;
+    // As the run driver hands it over: every field at its initial value.
+    RunSettings settings{};
 
     int result = parse_arguments(static_cast<int>(argv.size()), argv.data(), settings);
     int writes = p.writes;
@@ -160,7 +153,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (!output.empty())
             fail("accepted, yet printed something", args, result, output);
         std::size_t length = strnlen(settings.file_name, sizeof settings.file_name);
-        if (length == 0 || length > 255)
+        if (length == 0 || length > static_cast<std::size_t>(max_name_length))
             fail("accepted with a file name that is empty or too long", args, result, output);
         if (!is_file_argument(settings.file_name, args))
             fail("accepted with a file name that is no argument", args, result,

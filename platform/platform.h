@@ -1,7 +1,6 @@
 // The operating-system services ferrik relies on.  Each platform has one
-// file that implements the "raw" operations below (posix.cpp, windows.cpp);
-// stream.cpp builds the buffered standard output on top of them and is the
-// same everywhere.  Tests may link a fake instead of a platform file.
+// file that implements them (posix.cpp, windows.cpp), and the build picks
+// one.  Tests may link a fake instead.
 #pragma once
 
 #include <cstddef>
@@ -18,6 +17,38 @@ inline constexpr FileHandle no_file = -1;
 // "\n" on POSIX, "\r\n" on Windows.  File content is never translated.
 extern const char line_end[];
 
+// The most bytes a file name may have, its terminating NUL not counted.
+extern const int max_name_length;
+
+// True where a name whose last part starts with a dot ("~/.profile") names
+// an ordinary file; false where such a part is only an extension.
+extern const bool dot_names_are_files;
+
+// What standard output is.
+enum class OutputKind {
+    terminal,   // a person reads it (on Windows: a console)
+    file,       // a regular file or a device such as /dev/null
+    pipe,       // a pipe or socket, or anything not known
+};
+
+// Why an open failed.
+enum class OpenFailure {
+    none,
+    missing,       // the name names nothing (a dangling link included)
+    denied,        // access is refused
+    directory,
+    not_regular,   // a FIFO, device, socket or the like
+    in_use,        // another process holds it without sharing (Windows)
+    other,         // anything else: last_error_text() says what
+};
+
+// What became of a transfer straight from the file to standard output.
+enum class Send {
+    sent,     // *sent bytes went out (0 at the end of the file)
+    copy,     // nothing went out this way: read and write the bytes instead
+    failed,   // output has failed (only the output stream reports this)
+};
+
 /*
 ** Prepares the standard streams before anything is written.  A standard
 ** descriptor that is closed is made to fail every use instead of being
@@ -28,13 +59,15 @@ extern const char line_end[];
 */
 int platform_start();
 
+/* Says what standard output is.  Asked once, at start. */
+OutputKind stdout_kind();
+
 /*
 ** Opens `name` for reading, letting other processes keep reading, writing,
-** renaming and deleting it.  Only a regular file is accepted: anything else
-** (directory, device, FIFO, socket) is refused like a missing file.  Never
-** blocks.  Returns the handle, or no_file for every kind of failure.
+** renaming and deleting it.  Only a regular file is accepted.  Never
+** blocks.  Returns the handle, or no_file with *why set.
 */
-FileHandle open_shared(const char* name);
+FileHandle open_shared(const char* name, OpenFailure* why);
 
 /*
 ** Reads up to buffer.size() bytes at `position` without moving any file
@@ -46,14 +79,13 @@ int read_at(FileHandle file, std::uint64_t position,
 
 /*
 ** Sends up to `count` bytes at `position` straight from the file to standard
-** output, where the system can do so without copying them through this
-** process.  Returns 0 with *sent set (0 at the end of the file), or 1 when
-** nothing could be sent this way (this output cannot take such a transfer,
-** or the transfer failed); the caller then copies the bytes itself, which
-** also finds out which side failed.
+** output, which is a file or device, without copying them through this
+** process.  Returns Send::sent with *sent set (0 at the end of the file),
+** or Send::copy when the system cannot or did not; the caller then copies
+** the bytes itself, which also finds out which side failed.
 */
-int send_to_stdout(FileHandle file, std::uint64_t position,
-                   std::uint64_t count, std::uint64_t* sent);
+Send send_to_stdout(FileHandle file, std::uint64_t position,
+                    std::uint64_t count, std::uint64_t* sent);
 
 /* Stores the file's current size in *size.  Returns 0, or -1 on failure. */
 int file_size(FileHandle file, std::uint64_t* size);
@@ -69,48 +101,20 @@ void sound_beep();
    code page.  Always false where there is no such code page. */
 bool is_lead_byte(unsigned char byte);
 
-/* True when standard output is a terminal. */
-bool stdout_is_terminal();
-
 /* Writes all `count` bytes to standard output, unbuffered.  Returns 0, or
-   -1 with the error kept for report_error(). */
+   -1 with the error kept for last_error_text(). */
 int raw_write(const void* data, std::size_t count);
+
+/* Writes all `count` bytes to standard error, unbuffered.  Returns 0, or
+   -1 (nothing is left to report it on). */
+int raw_write_error(const void* data, std::size_t count);
 
 /* Reads one character from standard input.  Returns it (0 to 255), or -1
    at the end of input or on an error. */
 int read_stdin_char();
 
-/* Writes "ferrik: <what>: <text of the last error>" and a line end to
-   standard error. */
-void report_error(const char* what);
-
-// Buffered standard output (stream.cpp).  To a terminal every call goes out
-// at once; to a file or pipe, output is gathered and written in large
-// pieces.  After the first failed write every later call fails too.
-
-/* Writes file content as it is.  Returns 0, or -1 once output has failed. */
-int out_bytes(const void* data, std::size_t count);
-
-/*
-** Writes up to `count` bytes of `file` at `position` as they are, straight
-** from the file where the platform allows.  Returns 0 with *sent set, 1 when
-** the caller must read and write the bytes itself, or -1 once output failed.
-*/
-int out_file_range(FileHandle file, std::uint64_t position,
-                   std::uint64_t count, std::uint64_t* sent);
-
-/* Formats the program's own text, printf-style, and writes it with each
-   line feed turned into line_end.  Returns 0, or -1 once output failed. */
-int out_message(const char* format, ...)
-    __attribute__((format(printf, 1, 2)));
-
-/* Writes out whatever is gathered.  Returns 0, or -1 once output failed. */
-int out_flush();
-
-/* True once a write to standard output has failed. */
-bool out_failed();
-
-/* Drops whatever is gathered and clears the failure (tests only). */
-void out_reset();
+/* The system's words for the error of the last open_shared() or raw_write()
+   that failed, without a closing period or line end. */
+const char* last_error_text();
 
 }  // namespace ferrik

@@ -1,6 +1,6 @@
 // POSIX implementation of the raw platform operations (Linux and alike).
 #include <cerrno>
-#include <cstdio>
+#include <climits>
 #include <cstring>
 #include <ctime>
 
@@ -14,10 +14,12 @@
 namespace ferrik {
 
 const char line_end[] = "\n";
+const int max_name_length = PATH_MAX - 1;
+const bool dot_names_are_files = true;
 
 namespace {
 
-int kept_error;   // errno of the last failed write, for report_error()
+int kept_error;   // errno of the last failed open or write
 int tty = -2;     // descriptor of /dev/tty for the beep; -2 until opened
 
 // Reopens a closed standard descriptor on /dev/null, opened so that every
@@ -60,15 +62,40 @@ int platform_start()
     return 0;
 }
 
-FileHandle open_shared(const char* name)
+OutputKind stdout_kind()
+{
+    if (isatty(1) == 1)
+        return OutputKind::terminal;
+    struct stat st;
+    if (fstat(1, &st) == 0 && (S_ISREG(st.st_mode) || S_ISCHR(st.st_mode)))
+        return OutputKind::file;
+    return OutputKind::pipe;
+}
+
+FileHandle open_shared(const char* name, OpenFailure* why)
 {
     // O_NONBLOCK: opening a FIFO must not wait for a writer.  It has no
     // effect on the regular files that are kept.
     int fd = open(name, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd == -1)
+    if (fd == -1) {
+        kept_error = errno;
+        if (errno == ENOENT || errno == ENOTDIR)
+            *why = OpenFailure::missing;
+        else if (errno == EACCES || errno == EPERM)
+            *why = OpenFailure::denied;
+        else if (errno == ENXIO || errno == ENODEV)   // a socket, a device without a driver
+            *why = OpenFailure::not_regular;
+        else
+            *why = OpenFailure::other;
         return no_file;
+    }
     struct stat st;
-    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    bool known = fstat(fd, &st) == 0;
+    if (!known || !S_ISREG(st.st_mode)) {
+        kept_error = errno;
+        *why = !known                ? OpenFailure::other
+               : S_ISDIR(st.st_mode) ? OpenFailure::directory
+                                     : OpenFailure::not_regular;
         close(fd);
         return no_file;
     }
@@ -91,26 +118,19 @@ int read_at(FileHandle file, std::uint64_t position,
     }
 }
 
-// Only into a file or a device such as /dev/null.  A pipe or socket would
-// be handed references to the page-cache pages rather than copies of the
-// bytes, and a writer that rewrote or truncated that part of the file before
-// the reader took them would change what was shown.
-int send_to_stdout(FileHandle file, std::uint64_t position,
-                   std::uint64_t count, std::uint64_t* sent)
+Send send_to_stdout(FileHandle file, std::uint64_t position,
+                    std::uint64_t count, std::uint64_t* sent)
 {
-    struct stat st;
-    if (fstat(1, &st) != 0 || !(S_ISREG(st.st_mode) || S_ISCHR(st.st_mode)))
-        return 1;
     off_t offset = static_cast<off_t>(position);
     for (;;) {
         ssize_t n = sendfile(1, static_cast<int>(file), &offset,
                              static_cast<std::size_t>(count));
         if (n >= 0) {
             *sent = static_cast<std::uint64_t>(n);
-            return 0;
+            return Send::sent;
         }
         if (errno != EINTR)
-            return 1;
+            return Send::copy;
     }
 }
 
@@ -147,11 +167,6 @@ bool is_lead_byte(unsigned char)
     return false;
 }
 
-bool stdout_is_terminal()
-{
-    return isatty(1) == 1;
-}
-
 int raw_write(const void* data, std::size_t count)
 {
     const char* p = static_cast<const char*>(data);
@@ -181,9 +196,24 @@ int read_stdin_char()
     }
 }
 
-void report_error(const char* what)
+int raw_write_error(const void* data, std::size_t count)
 {
-    std::fprintf(stderr, "ferrik: %s: %s\n", what, std::strerror(kept_error));
+    const char* p = static_cast<const char*>(data);
+    while (count > 0) {
+        ssize_t n = write(2, p, count);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return -1;
+        p += n;
+        count -= static_cast<std::size_t>(n);
+    }
+    return 0;
+}
+
+const char* last_error_text()
+{
+    return std::strerror(kept_error);
 }
 
 }  // namespace ferrik

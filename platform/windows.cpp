@@ -10,6 +10,8 @@
 namespace ferrik {
 
 const char line_end[] = "\r\n";
+const int max_name_length = 255;
+const bool dot_names_are_files = false;
 
 namespace {
 
@@ -31,9 +33,9 @@ struct StandardStreams {
 };
 
 StandardStreams streams;
-DWORD kept_error;     // GetLastError() of the last failed write
+DWORD kept_error;     // GetLastError() of the last failed open or write
 wchar_t wide_name[wide_name_size];
-char error_line[512];
+char error_text[256];
 
 // Returns the standard handle `which`, or null when there is none or it is
 // not a handle of this process.  A handle value that was never valid here
@@ -64,12 +66,10 @@ HANDLE handle_of(FileHandle file)
 
 }  // namespace
 
-/*
-** Looks up the three standard handles once, before any file is opened.  A
-** missing or invalid one is remembered as absent: every write to it then
-** fails with ERROR_INVALID_HANDLE and every read sees the end of input.
-** Returns 0.
-*/
+// The three standard handles are looked up once, before any file is
+// opened.  A missing or invalid one is remembered as absent: every write to
+// it then fails with ERROR_INVALID_HANDLE and every read sees the end of
+// input.
 int platform_start()
 {
     streams.started = true;
@@ -81,41 +81,77 @@ int platform_start()
     return 0;
 }
 
-/*
-** Converts `name` from the ANSI code page (not byte by byte, so that a
-** double-byte or non-Latin name reaches the file system as the user typed
-** it) and opens it for reading, sharing read, write and delete: a writer
-** may go on appending, and may rename or delete the file while it is shown.
-** A name that does not convert, and anything that is not a file on a disk
-** (directory, console, device, pipe), is refused.  Returns the handle, or
-** no_file.
-*/
-FileHandle open_shared(const char* name)
+OutputKind stdout_kind()
+{
+    const StandardStreams& s = standard();
+    if (s.console)
+        return OutputKind::terminal;
+    if (s.out == nullptr)
+        return OutputKind::pipe;
+    DWORD type = GetFileType(s.out);
+    return type == FILE_TYPE_DISK || type == FILE_TYPE_CHAR ? OutputKind::file
+                                                            : OutputKind::pipe;
+}
+
+// Names the failure of CreateFileW, or of what it opened.
+static OpenFailure open_failure(DWORD error)
+{
+    kept_error = error;
+    switch (error) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_INVALID_NAME:
+    case ERROR_BAD_NETPATH:
+        return OpenFailure::missing;
+    case ERROR_ACCESS_DENIED:
+        return OpenFailure::denied;
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+        return OpenFailure::in_use;
+    default:
+        return OpenFailure::other;
+    }
+}
+
+// The name is converted from the ANSI code page (not byte by byte, so that
+// a double-byte or non-Latin name reaches the file system as the user typed
+// it).  Sharing read, write and delete lets a writer go on appending, and
+// rename or delete the file while it is shown.  A directory is looked for
+// first, since CreateFileW refuses one as access denied.
+FileHandle open_shared(const char* name, OpenFailure* why)
 {
     if (MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, name, -1, wide_name,
-                            wide_name_size) == 0)
+                            wide_name_size) == 0) {
+        *why = open_failure(GetLastError());
         return no_file;
+    }
+    DWORD attributes = GetFileAttributesW(wide_name);
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        *why = OpenFailure::directory;
+        return no_file;
+    }
     HANDLE h = CreateFileW(wide_name, GENERIC_READ,
                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                            nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-    if (h == INVALID_HANDLE_VALUE)
+    if (h == INVALID_HANDLE_VALUE) {
+        *why = open_failure(GetLastError());
         return no_file;
-    BY_HANDLE_FILE_INFORMATION info;
+    }
+    BY_HANDLE_FILE_INFORMATION info = {};
     if (GetFileType(h) != FILE_TYPE_DISK || GetFileInformationByHandle(h, &info) == 0 ||
         (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        *why = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? OpenFailure::directory
+                                                                       : OpenFailure::not_regular;
         CloseHandle(h);
         return no_file;
     }
     return reinterpret_cast<FileHandle>(h);
 }
 
-/*
-** Reads up to buffer.size() bytes at `position`, which travels in the
-** OVERLAPPED record.  The handle is synchronous, so the read is complete on
-** return; it moves only this handle's own file pointer, which nothing here
-** uses, and never a writer's.  Returns 0 with *delivered set (0 at or past
-** the end, which ReadFile reports as ERROR_HANDLE_EOF), or -1.
-*/
+// The position travels in the OVERLAPPED record.  The handle is synchronous,
+// so the read is complete on return; it moves only this handle's own file
+// pointer, which nothing here uses, and never a writer's.  ReadFile reports
+// the end of the file as ERROR_HANDLE_EOF.
 int read_at(FileHandle file, std::uint64_t position,
             std::span<unsigned char> buffer, std::size_t* delivered)
 {
@@ -134,16 +170,13 @@ int read_at(FileHandle file, std::uint64_t position,
     return 0;
 }
 
-/*
-** Windows has no general file-to-handle transfer (TransmitFile serves only
-** sockets), so the caller always copies.  Returns 1.
-*/
-int send_to_stdout(FileHandle, std::uint64_t, std::uint64_t, std::uint64_t*)
+// Windows has no general file-to-handle transfer (TransmitFile serves only
+// sockets), so the caller always copies.
+Send send_to_stdout(FileHandle, std::uint64_t, std::uint64_t, std::uint64_t*)
 {
-    return 1;
+    return Send::copy;
 }
 
-/* Stores the file's full 64-bit size in *size.  Returns 0, or -1. */
 int file_size(FileHandle file, std::uint64_t* size)
 {
     LARGE_INTEGER value;
@@ -153,35 +186,22 @@ int file_size(FileHandle file, std::uint64_t* size)
     return 0;
 }
 
-/* Sleeps for `milliseconds`. */
 void pause_ms(unsigned milliseconds)
 {
     Sleep(milliseconds);
 }
 
-/* Sounds 500 Hz for 500 ms; returns when it has sounded.  Writes nothing to
-   standard output.  A system without a speaker simply stays silent. */
+// Returns when it has sounded.  A system without a speaker stays silent.
 void sound_beep()
 {
     Beep(500, 500);
 }
 
-/* True when `byte` starts a double-byte character in the ANSI code page. */
 bool is_lead_byte(unsigned char byte)
 {
     return IsDBCSLeadByte(byte) != 0;
 }
 
-/* True when standard output is a console. */
-bool stdout_is_terminal()
-{
-    return standard().console;
-}
-
-/*
-** Writes all `count` bytes to the standard output handle as they are.
-** Returns 0, or -1 with GetLastError() kept for report_error().
-*/
 int raw_write(const void* data, std::size_t count)
 {
     const StandardStreams& s = standard();
@@ -208,11 +228,9 @@ int raw_write(const void* data, std::size_t count)
     return 0;
 }
 
-/*
-** Reads one byte from the standard input handle.  A console hands over the
-** typed line once Enter is pressed; Ctrl-Z at the start of a line, the end
-** of a pipe or file, and a missing handle all give -1.
-*/
+// A console hands over the typed line once Enter is pressed; Ctrl-Z at the
+// start of a line, the end of a pipe or file, and a missing handle all
+// give -1.
 int read_stdin_char()
 {
     const StandardStreams& s = standard();
@@ -223,33 +241,39 @@ int read_stdin_char()
     return c;
 }
 
-/*
-** Writes "ferrik: <what>: <system's text for the kept error>" and CR LF to
-** the standard error handle, the text without its closing period and line
-** end so that the line reads like the POSIX one.
-*/
-void report_error(const char* what)
+int raw_write_error(const void* data, std::size_t count)
 {
     const StandardStreams& s = standard();
     if (s.err == nullptr)
-        return;
-    char text[256];
+        return -1;
+    const char* p = static_cast<const char*>(data);
+    while (count > 0) {
+        DWORD piece = count > console_piece ? console_piece : static_cast<DWORD>(count);
+        DWORD written = 0;
+        if (WriteFile(s.err, p, piece, &written, nullptr) == 0 || written == 0)
+            return -1;
+        p += written;
+        count -= written;
+    }
+    return 0;
+}
+
+// The system's text without its closing period and line end, so that a
+// line reads like the POSIX one.
+const char* last_error_text()
+{
     DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                                  nullptr, kept_error, 0, text, sizeof text, nullptr);
-    while (length > 0 && (text[length - 1] == '\r' || text[length - 1] == '\n' ||
-                          text[length - 1] == ' ' || text[length - 1] == '.'))
+                                  nullptr, kept_error, 0, error_text, sizeof error_text,
+                                  nullptr);
+    while (length > 0 && (error_text[length - 1] == '\r' || error_text[length - 1] == '\n' ||
+                          error_text[length - 1] == ' ' || error_text[length - 1] == '.'))
         --length;
-    text[length] = '\0';
-    int n = length > 0
-        ? std::snprintf(error_line, sizeof error_line, "ferrik: %s: %s%s", what, text, line_end)
-        : std::snprintf(error_line, sizeof error_line, "ferrik: %s: error %lu%s", what,
-                        static_cast<unsigned long>(kept_error), line_end);
-    if (n <= 0)
-        return;
-    DWORD size = static_cast<std::size_t>(n) < sizeof error_line
-        ? static_cast<DWORD>(n) : static_cast<DWORD>(sizeof error_line - 1);
-    DWORD written = 0;
-    WriteFile(s.err, error_line, size, &written, nullptr);
+    if (length == 0)
+        std::snprintf(error_text, sizeof error_text, "error %lu",
+                      static_cast<unsigned long>(kept_error));
+    else
+        error_text[length] = '\0';
+    return error_text;
 }
 
 }  // namespace ferrik

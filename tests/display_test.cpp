@@ -47,16 +47,6 @@ TEST(Display, StartPosition)
     }
 }
 
-TEST(Display, ForwardOffsetPastTheEndBecomesTheDefault)
-{
-    RunSettings s{};
-    s.origin = '+';
-    s.offset = 1001;
-    choose_start(s, 1000);
-    EXPECT_EQ(s.origin, '-');
-    EXPECT_EQ(s.offset, 400u);
-}
-
 struct ShowCase {
     const char* name;
     std::vector<std::string> args;

@@ -4,6 +4,7 @@
 // where waiting is by design, what arrives is checked within a deadline and
 // the process is then ended.
 #include <climits>
+#include <cstdlib>
 #include <csignal>
 #include <cstring>
 #include <string>
@@ -137,25 +138,36 @@ TEST(BadInput, FileNames)
     ASSERT_EQ(longest.size(), 255u);
     dir.write(longest, "longest name\n");
     ASSERT_EQ(mkdir("d", 0755), 0);
-    const std::string too_long = "d/" + std::string(254, 'n');    // 256
-    dir.write(too_long, "must not be shown\n");
+    const std::string path_256 = "d/" + std::string(254, 'n');
+    dir.write(path_256, "path of 256\n");
     // Where a name cut to 255 characters would lead.
-    dir.write(too_long.substr(0, 255), "cut name\n");
+    dir.write(path_256.substr(0, 255), "cut name\n");
     const std::string not_utf8 = "bad-\xff\xfe-\xc3(-\x80.log";
     dir.write(not_utf8, "not UTF-8\n");
     dir.write("my app log.txt", "spaces\n");
+    dir.write(".hidden", "hidden file\n");
+    const std::string too_long = text("File name too long\n") + usage;
     std::vector<Case> cases = {
         {"name of 255 characters", {longest}, "longest name\n", 0},
-        {"path of 256 characters to a real file", {too_long}, text("File name too long\n") + usage,
-         255},
+        {"name one past the limit", {std::string(longest_name() + 1, 'x')}, too_long, 255},
         {"name with spaces in one argument", {"my app log.txt"}, "spaces\n", 0},
         {"missing name with spaces", {"no such log.txt"}, text("no such log.txt: No such file\n"),
          255},
     };
-    // A Windows program is handed its arguments in its code page: Wine
-    // cannot pass bytes that are not UTF-8 through to it unchanged.
-    if (!under_wine())
+    if (under_wine()) {
+        // Windows: 255 characters at most, and a leading dot starts an
+        // extension, not a name.
+        cases.push_back({"path of 256 characters to a real file", {path_256}, too_long, 255});
+        cases.push_back({"hidden file", {".hidden"}, text("File name not specified\n") + usage,
+                         255});
+    } else {
+        cases.push_back({"path of 256 characters to a real file", {path_256}, "path of 256\n", 0});
+        cases.push_back({"hidden file", {".hidden"}, "hidden file\n", 0});
+        cases.push_back({"hidden file in a directory", {"./d/../.hidden"}, "hidden file\n", 0});
+        // A Windows program is handed its arguments in its code page: Wine
+        // cannot pass bytes that are not UTF-8 through to it unchanged.
         cases.push_back({"name that is not UTF-8", {not_utf8}, "not UTF-8\n", 0});
+    }
     expect_cases(cases);
 }
 
@@ -232,15 +244,27 @@ TEST(BadInput, FileRenamedWhileFollowedIsStillTheOneFollowed)
     EXPECT_EQ(r.err, "");
 }
 
-TEST(BadInput, UnreadableFileIsReportedAsMissing)
+// Run as a user who lacks the permission: as root, through setpriv as
+// nobody, with a copy of the program that nobody may run.
+TEST(BadInput, UnreadableFileIsReportedAsSuch)
 {
-    if (geteuid() == 0)
-        GTEST_SKIP() << "root reads every file; the failed open itself is covered with the "
-                        "fake platform (Display.MissingFileIsReportedWithTheComposedName)";
+    if (under_wine())
+        GTEST_SKIP() << "Wine keeps its prefix for the user who made it";
     TempDir dir;
+    ASSERT_EQ(chmod(dir.path("").c_str(), 0755), 0);
     const std::string f = dir.write("secret", "hidden\n");
     ASSERT_EQ(chmod(f.c_str(), 0), 0);
-    expect_cases({{"no read permission", {f}, text(f + ": No such file\n"), 255}});
+    std::vector<std::string> command{ferrik_command().back()};
+    if (geteuid() == 0) {
+        const std::string copy = dir.path("ferrik");
+        ASSERT_EQ(std::system(("cp '" + command[0] + "' '" + copy + "'").c_str()), 0);
+        command = {"setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups", copy};
+    }
+    command.push_back(f);
+    Process p(Helper{command});
+    Result r = p.wait();
+    EXPECT_EQ(r.exit_code, 255);
+    EXPECT_EQ(r.out, banner + f + ": Permission denied\n");
 }
 
 // Output that fails, with -f too: the run must end, not wait with nowhere

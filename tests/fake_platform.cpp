@@ -7,7 +7,6 @@
 #include <gtest/gtest.h>
 
 #include "display/display.h"
-#include "platform/platform.h"
 
 namespace fake {
 namespace {
@@ -24,6 +23,12 @@ Platform& reset()
 Platform& get()
 {
     return state;
+}
+
+ferrik::FileHandle open_file()
+{
+    ferrik::OpenFailure why;
+    return ferrik::open_shared(state.file_name.c_str(), &why);
 }
 
 int run(const std::vector<std::string>& args)
@@ -49,15 +54,27 @@ namespace ferrik {
 using fake::state;
 
 const char line_end[] = "\n";
+const int max_name_length = 4095;
+const bool dot_names_are_files = true;
 
 int platform_start()
 {
     return 0;
 }
 
-FileHandle open_shared(const char* name)
+OutputKind stdout_kind()
 {
-    return !state.file_name.empty() && state.file_name == name ? 3 : no_file;
+    return state.terminal ? OutputKind::terminal
+           : state.transfer ? OutputKind::file
+                            : OutputKind::pipe;
+}
+
+FileHandle open_shared(const char* name, OpenFailure* why)
+{
+    if (!state.file_name.empty() && state.file_name == name)
+        return 3;
+    *why = state.open_failure;
+    return no_file;
 }
 
 static std::uint64_t current_size()
@@ -80,20 +97,20 @@ int read_at(FileHandle, std::uint64_t position, std::span<unsigned char> buffer,
     return 0;
 }
 
-int send_to_stdout(FileHandle file, std::uint64_t position, std::uint64_t count,
-                   std::uint64_t* sent)
+Send send_to_stdout(FileHandle file, std::uint64_t position, std::uint64_t count,
+                    std::uint64_t* sent)
 {
-    if (!state.transfer)
-        return 1;
     unsigned char chunk[7];   // odd and small, so that transfers take many calls
     std::size_t n = 0;
     read_at(file, position, std::span(chunk, std::min<std::uint64_t>(count, sizeof chunk)), &n);
     *sent = n;
-    return raw_write(chunk, n) == 0 ? 0 : 1;
+    return raw_write(chunk, n) == 0 ? Send::sent : Send::copy;
 }
 
 int file_size(FileHandle, std::uint64_t* size)
 {
+    if (state.fail_size)
+        return -1;
     *size = current_size();
     return 0;
 }
@@ -119,11 +136,6 @@ bool is_lead_byte(unsigned char)
     return false;
 }
 
-bool stdout_is_terminal()
-{
-    return state.terminal;
-}
-
 int raw_write(const void* data, std::size_t count)
 {
     ++state.writes;
@@ -140,9 +152,15 @@ int read_stdin_char()
     return static_cast<unsigned char>(state.input[state.input_used++]);
 }
 
-void report_error(const char* what)
+int raw_write_error(const void* data, std::size_t count)
 {
-    state.errors += std::string("ferrik: ") + what + ": error\n";
+    state.errors.append(static_cast<const char*>(data), count);
+    return 0;
+}
+
+const char* last_error_text()
+{
+    return "error";
 }
 
 }  // namespace ferrik

@@ -7,6 +7,14 @@
 #include <string>
 #include <vector>
 
+#include "platform/platform.h"
+
+namespace ferrik {
+// Empties the output stream and clears its failure; it then writes to a
+// pipe until out_start() looks again.  Defined beside the stream.
+void out_reset();
+}  // namespace ferrik
+
 namespace fake {
 
 struct Platform {
@@ -14,12 +22,14 @@ struct Platform {
     std::string content;              // the file's bytes
     std::int64_t size_override = -1;  // reported size when >= 0
     std::int64_t fail_read_at = -1;   // a read at this position fails
+    bool fail_size = false;           // size queries fail
+    ferrik::OpenFailure open_failure = ferrik::OpenFailure::missing;   // for other names
     std::string output;               // everything written to stdout
     std::string errors;               // everything reported on stderr
     std::string input;                // standard input
     std::size_t input_used = 0;
-    bool terminal = false;
-    bool transfer = false;            // accept send_to_stdout()
+    bool terminal = false;            // standard output is a terminal
+    bool transfer = false;            // it is a file, which takes send_to_stdout()
     bool fail_writes = false;
     int writes = 0;                   // raw_write() calls
     int beeps = 0;
@@ -31,6 +41,9 @@ struct Platform {
 // Resets the fake and the output stream, and returns the fake's state.
 Platform& reset();
 Platform& get();
+
+// Opens the fake's file, as the run would.
+ferrik::FileHandle open_file();
 
 // Runs the whole program, as `ferrik ARGS...`, against the fake.
 int run(const std::vector<std::string>& args);

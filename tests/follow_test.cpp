@@ -21,7 +21,7 @@ protected:
         p.content = content;
         run_settings = RunSettings{};
         run_settings.beep = beep;
-        read_state.handle = open_shared("f");
+        read_state.handle = fake::open_file();
         read_state.position = 0;
     }
 

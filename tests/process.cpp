@@ -1,6 +1,7 @@
 #include "tests/process.h"
 
 #include <cerrno>
+#include <climits>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
@@ -46,6 +47,11 @@ bool under_wine()
         return false;
     const char* base = std::strrchr(runner, '/');
     return std::strncmp(base ? base + 1 : runner, "wine", 4) == 0;
+}
+
+std::size_t longest_name()
+{
+    return under_wine() ? 255 : PATH_MAX - 1;
 }
 
 Process::Process(const std::vector<std::string>& args, const Input& input,

@@ -21,6 +21,10 @@ std::string text(const std::string& s);
 // loader named in FERRIK_RUNNER.
 bool under_wine();
 
+// The longest file name, in bytes, that the build under test takes: 255
+// for the Windows build, PATH_MAX - 1 natively.
+std::size_t longest_name();
+
 // What standard input is: a string through a pipe, or closed at once.
 struct Input {
     bool given = false;

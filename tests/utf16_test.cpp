@@ -50,7 +50,7 @@ TEST(Utf16, ChunksBecomeOneBytePerUnit)
         p.content = c.content;
         run_settings = RunSettings{};
         run_settings.unicode = true;
-        read_state.handle = open_shared("f");
+        read_state.handle = fake::open_file();
         read_state.position = c.from;
         EXPECT_EQ(read_loop(), 0);
         out_flush();
@@ -117,7 +117,7 @@ TEST(Utf16, UnitSplitAcrossTwoAppendsStaysWhole)
     run_settings = RunSettings{};
     run_settings.unicode = true;
     run_settings.beep = true;
-    read_state.handle = open_shared("f");
+    read_state.handle = fake::open_file();
     read_state.position = 0;
     p.content = "A";
     EXPECT_EQ(read_loop(), 0);
