@@ -108,6 +108,11 @@ static OpenFailure open_failure(DWORD error)
     case ERROR_SHARING_VIOLATION:
     case ERROR_LOCK_VIOLATION:
         return OpenFailure::in_use;
+    case 433:   // ERROR_NO_SUCH_DEVICE, what Wine says of a socket
+    case ERROR_DEV_NOT_EXIST:
+    case ERROR_BAD_DEVICE:
+    case ERROR_PIPE_BUSY:
+        return OpenFailure::not_regular;
     default:
         return OpenFailure::other;
     }
