@@ -5,14 +5,13 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/wide.h"
-
 #include "tests/process.h"
 #include "tests/expected.h"
+#include "tests/support.h"
 
 using namespace e2e;
 using namespace std::string_literals;
-using testing_text::wide;
+using support::wide;
 
 namespace {
 

@@ -6,6 +6,8 @@
 
 #include "display/display.h"
 #include "tests/fake_platform.h"
+#include "tests/expected.h"
+#include "tests/support.h"
 
 using namespace ferrik;
 
@@ -112,6 +114,38 @@ TEST_F(Follow, BeepsOnEveryEndOfAWaitOnlyWithB)
         at_poll(2, [&] { p.content = "a"; });    // shrinks
         wait_for_change();
         EXPECT_EQ(p.beeps, beep ? 2 : 0) << (beep ? "with -b" : "without -b");
+    }
+}
+
+// A size that can no longer be queried ends the run as a failed read does,
+// whether at the start or in a wait of -f, and never turns into polling
+// without a word.
+TEST(FollowRun, FailedSizeQueryIsAReadError)
+{
+    struct Case {
+        const char* name;
+        int fails_at;        // the poll from which size queries fail; 0: from the start
+        std::string shown;   // after the banner
+    } cases[] = {
+        {"at the start", 0, "f: Read error\n"},
+        {"in the first wait", 1, "abcf: Read error\n"},
+        {"after a change was shown", 3, "abcdf: Read error\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        fake::Platform& p = fake::reset();
+        p.file_name = "f";
+        p.content = "abc";
+        p.fail_size = c.fails_at == 0;
+        p.on_pause = [&](int n) {
+            if (n == 2)
+                p.content += "d";
+            if (n == c.fails_at)
+                p.fail_size = true;
+        };
+        EXPECT_EQ(fake::run({"-f", "+0", "f"}), -1);
+        EXPECT_TRUE(support::same_bytes(expected::banner + c.shown, p.output));
+        EXPECT_EQ(p.pauses, c.fails_at);
     }
 }
 
