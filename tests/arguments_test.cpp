@@ -34,14 +34,6 @@ Parsed parse(std::vector<std::string> args)
     return p;
 }
 
-std::string show(const std::vector<std::string>& args)
-{
-    std::string s;
-    for (const std::string& a : args)
-        s += "[" + a + "] ";
-    return s;
-}
-
 struct Rejected {
     const char* name;
     std::vector<std::string> args;
@@ -85,7 +77,7 @@ const Rejected rejected[] = {
 TEST(Arguments, RejectedCommandLinesPrintOneMessage)
 {
     for (const Rejected& c : rejected) {
-        SCOPED_TRACE(std::string(c.name) + ": " + show(c.args));
+        SCOPED_TRACE(std::string(c.name) + ": " + support::arguments(c.args));
         Parsed p = parse(c.args);
         EXPECT_EQ(p.result, -1);
         EXPECT_TRUE(support::same_bytes(c.message, p.message));
@@ -130,7 +122,7 @@ TEST(Arguments, AcceptedCommandLinesFillTheSettings)
 {
     for (const Accepted& c : accepted) {
         Parsed p = parse(c.args);
-        SCOPED_TRACE(std::string(c.name) + ": " + show(c.args));
+        SCOPED_TRACE(std::string(c.name) + ": " + support::arguments(c.args));
         EXPECT_EQ(p.result, 0);
         EXPECT_EQ(p.message, "");
         EXPECT_EQ(p.settings.file_name, c.file_name);

@@ -19,12 +19,12 @@ std::string hex_line(const std::string& s, std::size_t from, std::size_t to, std
     for (std::size_t i = from; i < to && i < s.size(); ++i) {
         unsigned char c = static_cast<unsigned char>(s[i]);
         char byte[8];
-        std::snprintf(byte, sizeof byte, i == mark ? "[%02x]" : " %02x ", c);
+        std::snprintf(byte, sizeof byte, i == mark ? " [%02x]" : " %02x", c);
         hex += byte;
         chars += c >= 0x20 && c < 0x7F ? static_cast<char>(c) : '.';
     }
     if (mark >= s.size())
-        hex += "[end]";
+        hex += " [end]";
     return hex + "  |" + chars + "|";
 }
 
@@ -60,6 +60,21 @@ std::string utf16_view(const std::string& bytes, std::uint64_t position)
     for (std::size_t i = start; i + 1 < bytes.size(); i += 2)
         shown += bytes[i + 1] == '\0' ? bytes[i] : '?';
     return shown;
+}
+
+std::string arguments(const std::vector<std::string>& args)
+{
+    std::string r;
+    for (const std::string& a : args) {
+        r += r.empty() ? "[" : " [";
+        for (unsigned char c : a) {
+            char hex[8];
+            std::snprintf(hex, sizeof hex, "\\x%02x", c);
+            r += c >= 0x20 && c < 0x7F ? std::string(1, static_cast<char>(c)) : hex;
+        }
+        r += "]";
+    }
+    return r;
 }
 
 std::string first_difference(const std::string& expected, const std::string& actual)

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -32,6 +33,10 @@ std::string wide(const std::string& s);
 */
 std::string utf16_view(const std::string& bytes, std::uint64_t position = 0);
 
+// A command line for a failure message: each argument in brackets, any
+// byte that is not printable ASCII as \xNN.
+std::string arguments(const std::vector<std::string>& args);
+
 /*
 ** Where `actual` first differs from `expected`: the position, both sizes,
 ** and the bytes around that position on each side in hex (with the
@@ -47,13 +52,28 @@ testing::AssertionResult same_bytes(const std::string& expected, const std::stri
 ** Waits (within Process::read_until's deadline) until the running program
 ** has written at least as many bytes as `expected`, or has ended, and then
 ** expects its output to be `expected` byte for byte; `step` names the
-** moment in the failure.  Inline, so that the tests that never run the
-** program do not need it linked.
+** moment in the failure.  (This and expect_run() are inline, so that the
+** tests that never run the program need not link tests/process.cpp.)
 */
 inline void expect_shown(e2e::Process& p, const std::string& expected, const std::string& step)
 {
     p.read_until([&](const std::string& out) { return out.size() >= expected.size(); });
     EXPECT_TRUE(same_bytes(expected, p.out())) << step;
+}
+
+/*
+** Runs the program to its end with `args` and no standard input, and
+** expects exactly `out` on standard output, nothing on standard error, and
+** `exit_code`.  A failure names the case and the arguments.
+*/
+inline void expect_run(const std::string& name, const std::vector<std::string>& args,
+                       const std::string& out, int exit_code)
+{
+    SCOPED_TRACE(name + ": " + arguments(args));
+    e2e::Result r = e2e::run(args);
+    EXPECT_EQ(r.exit_code, exit_code);
+    EXPECT_TRUE(same_bytes(out, r.out));
+    EXPECT_EQ(r.err, "");
 }
 
 }  // namespace support
