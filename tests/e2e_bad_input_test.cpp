@@ -219,7 +219,7 @@ TEST(BadInput, UnreadableFileIsReportedAsSuch)
     Process p(Helper{command});
     Result r = p.wait();
     EXPECT_EQ(r.exit_code, 255);
-    EXPECT_EQ(r.out, banner + f + ": Permission denied\n");
+    EXPECT_TRUE(support::same_bytes(banner + f + ": Permission denied\n", r.out));
 }
 
 // Output that fails, with -f too: the run must end, not wait with nowhere
