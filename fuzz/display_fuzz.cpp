@@ -23,6 +23,7 @@
 
 #include "display/display.h"
 #include "tests/fake_platform.h"
+#include "tests/support.h"
 
 using namespace ferrik;
 
@@ -55,14 +56,7 @@ struct Model {
             return;
         }
         std::uint64_t even = (size - position) & ~std::uint64_t{1};
-        std::uint64_t from = position;
-        if (position == 0 && even >= 2 && file.compare(0, 2, "\xff\xfe") == 0)
-            from = 2;
-        for (std::uint64_t i = from; i < position + even; i += 2) {
-            unsigned unit = static_cast<unsigned char>(file[i]) |
-                            static_cast<unsigned char>(file[i + 1]) << 8;
-            output += unit <= 0xFF ? static_cast<char>(unit) : '?';
-        }
+        output += support::utf16_view(file.substr(position, even), position);
         position += even;
         held = size - position;
     }
@@ -71,13 +65,8 @@ struct Model {
 [[noreturn]] void fail(const char* what, const std::string& args, const std::string& expected,
                        const std::string& actual)
 {
-    std::size_t at = 0;
-    while (at < expected.size() && at < actual.size() && expected[at] == actual[at])
-        ++at;
-    std::fprintf(stderr,
-                 "display_fuzz: %s\n  arguments: %s\n  expected:  %zu bytes\n"
-                 "  actual:    %zu bytes\n  first difference at byte %zu\n",
-                 what, args.c_str(), expected.size(), actual.size(), at);
+    std::fprintf(stderr, "display_fuzz: %s\n  arguments: %s\n%s\n", what, args.c_str(),
+                 support::first_difference(expected, actual).c_str());
     std::abort();
 }
 

@@ -7,6 +7,8 @@
 #include <cstdlib>
 #include <csignal>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -18,6 +20,7 @@
 
 #include "tests/process.h"
 #include "tests/expected.h"
+#include "tests/support.h"
 
 using namespace e2e;
 using namespace std::string_literals;
@@ -27,39 +30,9 @@ namespace {
 const std::string banner = text(expected::banner);
 const std::string usage = text(expected::usage);
 
-// Every byte value, in an order that shows a misplaced start.
-std::string binary(std::size_t n)
-{
-    std::string s(n, '\0');
-    for (std::size_t i = 0; i < n; ++i)
-        s[i] = static_cast<char>((i * 37 + i / 256) & 0xFF);
-    return s;
-}
-
-// What -u shows of `bytes` read from file position 0.
-std::string utf16_view(const std::string& bytes)
-{
-    std::size_t start = bytes.compare(0, 2, "\xff\xfe") == 0 ? 2 : 0;
-    std::string shown;
-    for (std::size_t i = start; i + 1 < bytes.size(); i += 2)
-        shown += bytes[i + 1] == '\0' ? bytes[i] : '?';
-    return shown;
-}
-
-std::string printable(const std::string& s)
-{
-    std::string r;
-    for (unsigned char c : s) {
-        if (c >= 0x20 && c < 0x7F) {
-            r += static_cast<char>(c);
-        } else {
-            char hex[8];
-            std::snprintf(hex, sizeof hex, "\\x%02x", c);
-            r += hex;
-        }
-    }
-    return r.size() > 300 ? r.substr(0, 300) + "..." : r;
-}
+using support::expect_shown;
+using support::utf16_view;
+using support::pattern;
 
 // Runs in `dir` for as long as it lives: names relative to it are short
 // enough for the 255-character limit.
@@ -88,23 +61,14 @@ struct Case {
 
 void expect_cases(const std::vector<Case>& cases)
 {
-    for (const Case& c : cases) {
-        Result r = run(c.args);
-        std::string args;
-        for (const std::string& a : c.args)
-            args += "[" + printable(a) + "] ";
-        EXPECT_EQ(r.exit_code, c.exit_code) << c.name << "\n  arguments: " << args;
-        EXPECT_TRUE(r.out == banner + c.out)
-            << c.name << "\n  arguments: " << args << "\n  expected:  "
-            << printable(banner + c.out) << "\n  actual:    " << printable(r.out);
-        EXPECT_EQ(r.err, "") << c.name;
-    }
+    for (const Case& c : cases)
+        support::expect_run(c.name, c.args, banner + c.out, c.exit_code);
 }
 
 TEST(BadInput, OffsetsAtAndPastTheLimits)
 {
     TempDir dir;
-    const std::string content = binary(1000);
+    const std::string content = pattern(1000);
     const std::string f = dir.write("f", content);
     expect_cases({
         {"largest offset forward: past the end, so the last 400", {"+4294967295", f},
@@ -174,7 +138,7 @@ TEST(BadInput, FileNames)
 TEST(BadInput, FileContents)
 {
     TempDir dir;
-    const std::string bin = binary(70001);   // odd, several reads
+    const std::string bin = pattern(70001);   // odd, several reads
     const std::string f = dir.write("bin", bin);
     const std::string empty = dir.write("empty", "");
     expect_cases({
@@ -182,19 +146,10 @@ TEST(BadInput, FileContents)
         {"binary file as UTF-16: one byte per unit, the odd byte left", {"-u", "+0", f},
          utf16_view(bin), 0},
         {"binary file as UTF-16 from an odd offset", {"-u", "+7", f},
-         utf16_view(bin.substr(6)), 0},
+         utf16_view(bin.substr(6), 6), 0},
         {"empty file", {empty}, "", 0},
         {"empty file as UTF-16", {"-u", "+0", empty}, "", 0},
     });
-}
-
-// Waits until the output is exactly `expected`, and says what it was if not.
-void expect_shown(Process& p, const std::string& expected, const char* step)
-{
-    bool ok = p.read_until([&](const std::string& out) { return out.size() >= expected.size(); });
-    EXPECT_TRUE(ok && p.out() == expected)
-        << step << "\n  expected: " << printable(expected) << "\n  actual:   "
-        << printable(p.out());
 }
 
 TEST(BadInput, EmptyFileFollowedShowsWhatArrives)
@@ -264,7 +219,7 @@ TEST(BadInput, UnreadableFileIsReportedAsSuch)
     Process p(Helper{command});
     Result r = p.wait();
     EXPECT_EQ(r.exit_code, 255);
-    EXPECT_EQ(r.out, banner + f + ": Permission denied\n");
+    EXPECT_TRUE(support::same_bytes(banner + f + ": Permission denied\n", r.out));
 }
 
 // Output that fails, with -f too: the run must end, not wait with nowhere
@@ -272,7 +227,7 @@ TEST(BadInput, UnreadableFileIsReportedAsSuch)
 TEST(BadInput, OutputThatFailsEndsAFollowRun)
 {
     TempDir dir;
-    const std::string f = dir.write("f", binary(5000));
+    const std::string f = dir.write("f", pattern(5000));
     const std::string empty = dir.write("empty", "");
     struct OutputCase {
         const char* name;
@@ -288,13 +243,44 @@ TEST(BadInput, OutputThatFailsEndsAFollowRun)
          "Bad file descriptor"},
     };
     for (const OutputCase& c : cases) {
+        SCOPED_TRACE(c.name);
         Process p(c.args, {}, c.closed ? nullptr : "/dev/full", c.closed);
         Result r = p.wait();
         // The system's own wording of the error: Wine's in the Windows build.
         std::string error = !under_wine() ? c.err : c.closed ? "Invalid handle" : "Disk full";
-        EXPECT_EQ(r.exit_code, 255) << c.name;
-        EXPECT_EQ(r.err, text("ferrik: standard output: " + error + "\n")) << c.name;
+        EXPECT_EQ(r.exit_code, 255);
+        EXPECT_EQ(r.err, text("ferrik: standard output: " + error + "\n"));
     }
+}
+
+// A write that takes only part of what it is given has not failed yet, and
+// has not succeeded either: the rest is written, and when that fails the
+// run ends with the error.  A file-size limit of 4 KiB (with SIGXFSZ
+// ignored, so that the write fails instead of killing the program) cuts
+// the first write of the output short.
+TEST(BadInput, OutputCutShortByAFileSizeLimit)
+{
+    TempDir dir;
+    std::string text_of_20k;
+    for (int i = 0; text_of_20k.size() < 20000; ++i)
+        text_of_20k += "line " + std::to_string(i) + "\n";
+    const std::string f = dir.write("u16.txt", support::wide(text_of_20k));
+    const std::string out = dir.path("out");
+    std::vector<std::string> command{"bash", "-c",
+                                     "trap '' XFSZ; ulimit -f 4 && exec \"$@\" > \"$0\"", out};
+    for (const std::string& word : ferrik_command())
+        command.push_back(word);
+    command.insert(command.end(), {"-u", "+0", f});
+    Process p(Helper{command});
+    Result r = p.wait();
+    EXPECT_EQ(r.exit_code, 255);
+    // The system's words for it: Wine's in the Windows build.
+    EXPECT_EQ(r.err, text("ferrik: standard output: "s +
+                          (under_wine() ? "General failure" : "File too large") + "\n"));
+    std::ifstream written(out, std::ios::binary);
+    const std::string shown{std::istreambuf_iterator<char>(written), {}};
+    EXPECT_EQ(shown.size(), 4096u);
+    EXPECT_TRUE(support::same_bytes((banner + text_of_20k).substr(0, shown.size()), shown));
 }
 
 }  // namespace

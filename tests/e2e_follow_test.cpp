@@ -9,6 +9,7 @@
 
 #include "tests/process.h"
 #include "tests/expected.h"
+#include "tests/support.h"
 
 using namespace e2e;
 using namespace std::string_literals;
@@ -17,14 +18,7 @@ namespace {
 
 const std::string banner = text(expected::banner);
 
-// Waits until the output is exactly `expected`, and says what it was if not.
-void expect_shown(Process& p, const std::string& expected, const char* step)
-{
-    bool ok = p.read_until([&](const std::string& out) { return out.size() >= expected.size(); });
-    EXPECT_TRUE(ok && p.out() == expected)
-        << step << "\n  expected: " << expected.size() << " bytes\n  actual:   "
-        << p.out().size() << " bytes: " << p.out().substr(0, 300);
-}
+using support::expect_shown;
 
 TEST(Follow, AppendedBytesArrive)
 {

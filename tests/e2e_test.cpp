@@ -15,6 +15,7 @@
 
 #include "tests/process.h"
 #include "tests/expected.h"
+#include "tests/support.h"
 
 using namespace e2e;
 using namespace std::string_literals;
@@ -24,25 +25,8 @@ namespace {
 const std::string banner = text(expected::banner);
 const std::string usage = text(expected::usage);
 
-// All 256 byte values, CR LF and NUL runs included, over several reads.
-std::string every_byte(std::size_t n)
-{
-    std::string s(n, '\0');
-    for (std::size_t i = 0; i < n; ++i)
-        s[i] = static_cast<char>(i % 256 ^ i / 256 % 256);
-    return s + "\r\n\r\n\0\0\0end"s;
-}
-
-void expect_run(const char* name, const std::vector<std::string>& args,
-                const std::string& out, int exit_code)
-{
-    Result r = run(args);
-    EXPECT_EQ(r.exit_code, exit_code) << name;
-    EXPECT_TRUE(r.out == out) << name << "\n  expected: " << out.size() << " bytes: "
-                              << out.substr(0, 200) << "\n  actual:   " << r.out.size()
-                              << " bytes: " << r.out.substr(0, 200);
-    EXPECT_EQ(r.err, "") << name;
-}
+using support::every_byte;
+using support::expect_run;
 
 TEST(EndToEnd, CommandLineErrors)
 {
@@ -167,7 +151,7 @@ TEST(EndToEnd, OutputToAFileIsTheSameAsToAPipe)
     int fd = open(out.c_str(), O_RDONLY);
     written.resize(static_cast<std::size_t>(read(fd, written.data(), written.size())));
     close(fd);
-    EXPECT_TRUE(written == banner + content);
+    EXPECT_TRUE(support::same_bytes(banner + content, written));
 }
 
 // A pipe on standard output is widened to 1 MiB (bench/run.sh shows why);
@@ -186,7 +170,7 @@ TEST(EndToEnd, WidensAPipeOnStandardOutput)
     }
     Result r = p.wait();
     EXPECT_EQ(r.exit_code, 0);
-    EXPECT_TRUE(r.out == banner + content) << r.out.size() << " bytes";
+    EXPECT_TRUE(support::same_bytes(banner + content, r.out));
 }
 
 // What ferrik has written into a pipe is a copy: a file truncated in the
@@ -202,7 +186,7 @@ TEST(EndToEnd, WhatReachesAPipeCannotChangeAfterwards)
     truncate_to(f, 100);
     Result r = p.wait();
     EXPECT_EQ(r.exit_code, 0);
-    EXPECT_TRUE(r.out == banner + content)
+    EXPECT_TRUE(support::same_bytes(banner + content, r.out))
         << std::count(r.out.begin(), r.out.end(), '\0') << " bytes turned into NULs";
 }
 

@@ -5,14 +5,13 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/wide.h"
-
 #include "tests/process.h"
 #include "tests/expected.h"
+#include "tests/support.h"
 
 using namespace e2e;
 using namespace std::string_literals;
-using testing_text::wide;
+using support::wide;
 
 namespace {
 
@@ -37,9 +36,10 @@ TEST(Utf16EndToEnd, AnswerToTheQuestion)
         {"empty input", {true, ""}, file},
     };
     for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
         Result r = run({f}, c.input);
-        EXPECT_EQ(r.exit_code, 0) << c.name;
-        EXPECT_EQ(r.out, banner + question + c.shown) << c.name;
+        EXPECT_EQ(r.exit_code, 0);
+        EXPECT_TRUE(support::same_bytes(banner + question + c.shown, r.out));
     }
 }
 
@@ -58,11 +58,12 @@ TEST(Utf16EndToEnd, DisplayWithoutAQuestion)
         {"outside Latin-1", {"-u", "+0"}, wide("a") + "\xa9\x03"s + wide("b"), "a?b"},
     };
     for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
         std::vector<std::string> args = c.args;
         args.push_back(dir.write("f", c.content));
         Result r = run(args, {true, "y"});
-        EXPECT_EQ(r.exit_code, 0) << c.name;
-        EXPECT_EQ(r.out, banner + c.shown) << c.name;
+        EXPECT_EQ(r.exit_code, 0);
+        EXPECT_TRUE(support::same_bytes(banner + c.shown, r.out));
     }
 }
 
@@ -71,17 +72,41 @@ TEST(Utf16EndToEnd, UnitSplitAcrossTwoAppendsIsShownWhole)
     TempDir dir;
     std::string f = dir.write("u16.log", "\xff\xfe"s + wide("go"));
     Process p({"-u", "-f", f});
-    auto shown = [&](const std::string& s) {
-        return p.read_until([&](const std::string& out) { return out.size() >= s.size(); }) &&
-               p.out() == s;
-    };
-    EXPECT_TRUE(shown(banner + "go")) << p.out();
+    support::expect_shown(p, banner + "go", "initial display");
     append(f, "A");
     // Give ferrik a poll or two to read the lone byte; the result must be
     // the same whether it did or not.
     usleep(2500000);
     append(f, "\0B\0"s);
-    EXPECT_TRUE(shown(banner + "goAB")) << p.out();
+    support::expect_shown(p, banner + "goAB", "after the second append");
+}
+
+// The question has reached a pipe before the answer is waited for: a
+// reader sees it, and then answers.
+TEST(Utf16EndToEnd, QuestionArrivesBeforeTheAnswerIsRead)
+{
+    TempDir dir;
+    std::string f = dir.write("u16.txt", "\xff\xfe"s + wide("hi"));
+    Process p({f}, {true, "", true});
+    support::expect_shown(p, banner + question, "before the answer");
+    p.send("y\n");
+    Result r = p.wait();
+    EXPECT_EQ(r.exit_code, 0);
+    EXPECT_TRUE(support::same_bytes(banner + question + "hi", r.out));
+}
+
+// Once output has failed nobody sees the question: the failure is reported
+// without waiting for an answer on a standard input that never ends.
+TEST(Utf16EndToEnd, NoQuestionOnceOutputHasFailed)
+{
+    TempDir dir;
+    std::string f = dir.write("bom.txt", "\xff\xfe"s + wide("hi"));
+    Process p({f}, {true, "", true}, "/dev/full");
+    EXPECT_TRUE(p.end_unread(std::chrono::seconds(30))) << "still waiting for an answer";
+    Result r = p.wait();
+    EXPECT_EQ(r.exit_code, 255);
+    EXPECT_EQ(r.err, text("ferrik: standard output: "s +
+                          (under_wine() ? "Disk full" : "No space left on device") + "\n"));
 }
 
 }  // namespace

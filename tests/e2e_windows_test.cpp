@@ -12,6 +12,7 @@
 
 #include "tests/process.h"
 #include "tests/expected.h"
+#include "tests/support.h"
 
 using namespace e2e;
 using namespace std::string_literals;
@@ -26,14 +27,7 @@ std::string setting(const char* name)
     return value ? value : "";
 }
 
-// Waits until the output is exactly `expected`, and says what it was if not.
-void expect_shown(Process& p, const std::string& expected, const char* step)
-{
-    bool ok = p.read_until([&](const std::string& out) { return out.size() >= expected.size(); });
-    EXPECT_TRUE(ok && p.out() == expected)
-        << step << "\n  expected: " << expected.size() << " bytes: " << expected
-        << "\n  actual:   " << p.out().size() << " bytes: " << p.out().substr(0, 300);
-}
+using support::expect_shown;
 
 // tests/win_writer.exe under the same runner as ferrik, driven one command
 // at a time.
@@ -184,13 +178,7 @@ TEST(WindowsNames, DoubleByteNamesInAJapaneseCodePage)
     ASSERT_EQ(mkdir(dir.path("ソフト").c_str(), 0755), 0);
     for (const Case& c : cases) {
         const std::string content = "content of "s + c.name + "\r\n";
-        const std::string f = dir.write(c.name, content);
-        Result r = run({"+0", f});
-        EXPECT_EQ(r.exit_code, 0) << c.why;
-        EXPECT_TRUE(r.out == banner + content)
-            << c.why << ": " << f << "\n  expected: " << banner + content
-            << "\n  actual:   " << r.out;
-        EXPECT_EQ(r.err, "") << c.why;
+        support::expect_run(c.why, {"+0", dir.write(c.name, content)}, banner + content, 0);
     }
 }
 

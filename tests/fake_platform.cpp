@@ -39,14 +39,6 @@ int run(const std::vector<std::string>& args)
     return ferrik::run_display(static_cast<int>(argv.size()), argv.data());
 }
 
-std::string pattern(std::size_t n)
-{
-    std::string s(n, '\0');
-    for (std::size_t i = 0; i < n; ++i)
-        s[i] = static_cast<char>((i * 7 + i / 256) & 0xFF);
-    return s;
-}
-
 }  // namespace fake
 
 namespace ferrik {
@@ -147,6 +139,8 @@ int raw_write(const void* data, std::size_t count)
 
 int read_stdin_char()
 {
+    if (state.on_read_stdin)
+        state.on_read_stdin();
     if (state.input_used >= state.input.size())
         return -1;
     return static_cast<unsigned char>(state.input[state.input_used++]);

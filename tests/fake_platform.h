@@ -36,6 +36,8 @@ struct Platform {
     int pauses = 0;
     int max_pauses = 100;             // a wait that never ends fails the test
     std::function<void(int)> on_pause;   // called with the pause count
+    // What is seen when the program blocks on standard input.
+    std::function<void()> on_read_stdin;   // called before each read of it
 };
 
 // Resets the fake and the output stream, and returns the fake's state.
@@ -47,8 +49,5 @@ ferrik::FileHandle open_file();
 
 // Runs the whole program, as `ferrik ARGS...`, against the fake.
 int run(const std::vector<std::string>& args);
-
-// `n` bytes of every value in turn, in an order that shows a misplaced start.
-std::string pattern(std::size_t n);
 
 }  // namespace fake

@@ -26,9 +26,12 @@ bool under_wine();
 std::size_t longest_name();
 
 // What standard input is: a string through a pipe, or closed at once.
+// With `kept_open`, the pipe stays open after the string, for
+// Process::send(), until the program is waited for.
 struct Input {
     bool given = false;
     std::string data;
+    bool kept_open = false;
 };
 
 struct Result {
@@ -53,7 +56,8 @@ public:
     explicit Process(const Helper& helper);
     ~Process();
 
-    // Writes to a helper's standard input.
+    // Writes to the standard input of a helper, or of a program started
+    // with Input::kept_open.
     void send(const std::string& data);
 
     // Reads standard output until `done` holds for what has arrived, the

@@ -4,15 +4,14 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/wide.h"
-
 #include "display/display.h"
 #include "tests/fake_platform.h"
 #include "tests/expected.h"
+#include "tests/support.h"
 
 using namespace ferrik;
 using namespace std::string_literals;
-using testing_text::wide;
+using support::wide;
 
 namespace {
 
@@ -45,6 +44,7 @@ const Chunk chunks[] = {
 TEST(Utf16, ChunksBecomeOneBytePerUnit)
 {
     for (const Chunk& c : chunks) {
+        SCOPED_TRACE(c.name);
         fake::Platform& p = fake::reset();
         p.file_name = "f";
         p.content = c.content;
@@ -54,9 +54,9 @@ TEST(Utf16, ChunksBecomeOneBytePerUnit)
         read_state.position = c.from;
         EXPECT_EQ(read_loop(), 0);
         out_flush();
-        EXPECT_EQ(p.output, c.shown) << c.name;
-        EXPECT_EQ(read_state.held, c.held) << c.name;
-        EXPECT_EQ(read_state.position, c.content.size() - c.held) << c.name;
+        EXPECT_TRUE(support::same_bytes(c.shown, p.output));
+        EXPECT_EQ(read_state.held, c.held);
+        EXPECT_EQ(read_state.position, c.content.size() - c.held);
     }
 }
 
@@ -71,7 +71,7 @@ TEST(Utf16, LongTextOverManyReads)
     run_settings = RunSettings{};
     const char* argv[] = {"ferrik", "-u", "+0", "f"};
     EXPECT_EQ(run_display(4, argv), 0);
-    EXPECT_TRUE(p.output == banner + text);
+    EXPECT_TRUE(support::same_bytes(banner + text, p.output));
 }
 
 struct Asked {
@@ -98,15 +98,16 @@ TEST(Utf16, QuestionAndStartPosition)
         {"odd default start rounds down", {"-u", "f"}, odd, "", std::string(200, 'x')},
     };
     for (const Asked& c : cases) {
+        SCOPED_TRACE(c.name);
         fake::Platform& p = fake::reset();
         p.file_name = "f";
         p.content = c.content;
         p.input = c.input;
         std::vector<const char*> argv{"ferrik"};
         argv.insert(argv.end(), c.args.begin(), c.args.end());
-        EXPECT_EQ(run_display(static_cast<int>(argv.size()), argv.data()), 0) << c.name;
-        EXPECT_EQ(p.output, banner + c.output) << c.name;
-        EXPECT_LE(p.input_used, 1u) << c.name << ": only the first character counts";
+        EXPECT_EQ(run_display(static_cast<int>(argv.size()), argv.data()), 0);
+        EXPECT_TRUE(support::same_bytes(banner + c.output, p.output));
+        EXPECT_LE(p.input_used, 1u) << "only the first character counts";
     }
 }
 
@@ -130,7 +131,48 @@ TEST(Utf16, UnitSplitAcrossTwoAppendsStaysWhole)
     EXPECT_EQ(p.beeps, 1);
     EXPECT_EQ(read_loop(), 0);
     out_flush();
-    EXPECT_EQ(p.output, "AB");
+    EXPECT_TRUE(support::same_bytes("AB", p.output));
+}
+
+// Once output has failed nobody would see the question: the run reports the
+// failure without waiting for an answer.
+TEST(Utf16, NoQuestionOnceOutputHasFailed)
+{
+    for (bool terminal : {false, true}) {
+        SCOPED_TRACE(terminal ? "terminal" : "pipe");
+        fake::Platform& p = fake::reset();
+        p.file_name = "f";
+        p.content = mark + wide("hello");
+        p.input = "y";
+        p.terminal = terminal;
+        p.fail_writes = true;
+        EXPECT_EQ(fake::run({"f"}), -1);
+        EXPECT_EQ(p.input_used, 0u) << "waited for an answer";
+        EXPECT_EQ(p.errors, "ferrik: standard output: error\n");
+    }
+}
+
+// A file cut back to exactly the read position while an odd byte is held
+// has not shrunk below what was shown: nothing is shown again, and the
+// units that follow are read from there.
+TEST(Utf16, CutToTheReadPositionWhileAByteIsHeld)
+{
+    fake::Platform& p = fake::reset();
+    p.file_name = "f";
+    p.content = "a\0b"s;
+    p.on_pause = [&](int n) {
+        if (n == 1)
+            p.content.resize(2);
+        if (n == 2)
+            p.content += "c\0"s;
+        if (n == 3) {   // ends the run: the next write fails
+            p.content += "d\0"s;
+            p.fail_writes = true;
+        }
+    };
+    EXPECT_EQ(fake::run({"-u", "-f", "+0", "f"}), -1);
+    EXPECT_TRUE(support::same_bytes(banner + "ac", p.output));
+    EXPECT_EQ(p.pauses, 3);
 }
 
 }  // namespace
