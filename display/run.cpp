@@ -115,6 +115,36 @@ int read_loop()
     }
 }
 
+int measure_file()
+{
+    read_state.unsized = false;
+    if (file_size(read_state.handle, &read_state.size) != 0) {
+        out_message("%s: Read error\n", run_settings.file_name);
+        return -1;
+    }
+    if (read_state.size != 0)
+        return 0;
+    std::uint64_t saved = read_state.position;
+    std::uint64_t length = 0;
+    for (read_state.position = 0;; read_state.position += read_state.bytes_read) {
+        if (read_chunk(read_size) != 0) {
+            out_message("%s: Read error\n", run_settings.file_name);
+            return -1;
+        }
+        if (read_state.bytes_read == 0)
+            break;
+        length += read_state.bytes_read;
+    }
+    read_state.position = saved;
+    // A file that was empty and has just been written to reports its size
+    // by now; only one that still says 0 is taken at the length read.
+    if (length == 0 || file_size(read_state.handle, &read_state.size) != 0 || read_state.size != 0)
+        return 0;
+    read_state.unsized = true;
+    read_state.size = length;
+    return 0;
+}
+
 int run_display(int argc, const char* const* argv)
 {
     RunSettings& settings = run_settings;
@@ -132,11 +162,15 @@ int run_display(int argc, const char* const* argv)
         report_open_failure(why, settings.file_name);
         return finish(-1);
     }
-    check_byte_order_mark();
-    if (file_size(read_state.handle, &read_state.size) != 0) {
+    read_state.next = no_file;
+    read_state.leaving = false;
+    if (file_identity(read_state.handle, &read_state.identity) != 0) {
         out_message("%s: Read error\n", settings.file_name);
         return finish(-1);
     }
+    check_byte_order_mark();
+    if (measure_file() != 0)
+        return finish(-1);
     read_state.position = choose_start(settings, read_state.size);
     if (settings.unicode)
         read_state.position = utf16_start(read_state.position);
