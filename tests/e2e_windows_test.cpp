@@ -12,6 +12,7 @@
 
 #include "tests/process.h"
 #include "tests/expected.h"
+#include "tests/writer.h"
 
 using namespace e2e;
 using namespace std::string_literals;
@@ -35,38 +36,10 @@ void expect_shown(Process& p, const std::string& expected, const char* step)
         << "\n  actual:   " << p.out().size() << " bytes: " << p.out().substr(0, 300);
 }
 
-// tests/win_writer.exe under the same runner as ferrik, driven one command
-// at a time.
-class Writer {
+// tests/win_writer.exe under the same runner as ferrik.
+class WinWriter : public Writer {
 public:
-    Writer() : process_(Helper{{setting("FERRIK_RUNNER"), setting("FERRIK_WIN_WRITER")}}) {}
-    ~Writer()
-    {
-        process_.send("exit\n");
-        process_.wait();
-    }
-
-    // Sends one command (fields joined by tabs) and returns the answer line.
-    std::string ask(const std::vector<std::string>& fields)
-    {
-        std::string line;
-        for (const std::string& f : fields)
-            line += (line.empty() ? "" : "\t") + f;
-        process_.send(line + "\n");
-        bool answered = process_.read_until([&](const std::string& out) {
-            return out.find('\n', seen_) != std::string::npos;
-        });
-        if (!answered)
-            return "no answer to '" + line + "'; stderr: " + process_.err();
-        std::size_t end = process_.out().find('\n', seen_);
-        std::string reply = process_.out().substr(seen_, end - seen_);
-        seen_ = end + 1;
-        return reply;
-    }
-
-private:
-    Process process_;
-    std::size_t seen_ = 0;
+    WinWriter() : Writer({setting("FERRIK_RUNNER"), setting("FERRIK_WIN_WRITER")}) {}
 };
 
 class WindowsWriter : public testing::Test {
@@ -85,7 +58,7 @@ TEST_F(WindowsWriter, AppendsWhileFerrikFollows)
 {
     TempDir dir;
     const std::string f = dir.path("app.log");
-    Writer w;
+    WinWriter w;
     ASSERT_EQ(w.ask({"open", f}), "ok");
     ASSERT_EQ(w.ask({"write", "first\\r\\n"}), "ok");
     Process p({"-f", "+0", f});
@@ -107,7 +80,7 @@ TEST_F(WindowsWriter, RenamesAndDeletesTheFollowedFile)
     const std::string rotated = f + ".1";
     Process p({"-f", "+0", f});
     expect_shown(p, banner + "before\r\n", "initial display");
-    Writer w;
+    WinWriter w;
     ASSERT_EQ(w.ask({"rename", f, rotated}), "ok") << "rename while followed";
     ASSERT_EQ(w.ask({"open", rotated}), "ok");
     ASSERT_EQ(w.ask({"write", "after the rename\\r\\n"}), "ok");
@@ -129,7 +102,7 @@ TEST_F(WindowsWriter, AHandleThatDeniesDeleteSharingBlocksARename)
 {
     TempDir dir;
     const std::string f = dir.path("app.log");
-    Writer w;
+    WinWriter w;
     ASSERT_EQ(w.ask({"open", f}), "ok");
     EXPECT_EQ(w.ask({"rename", f, f + ".1"}), "error 32") << "ERROR_SHARING_VIOLATION expected";
     EXPECT_EQ(w.ask({"close"}), "ok");
