@@ -13,16 +13,18 @@ bool same_file(const FileIdentity& a, const FileIdentity& b)
 // Looks at what the name holds now.  Another regular file is opened and
 // held at once, so that it stays the one to show even if the name moves on
 // again; an open file that keeps its name from being used again is marked
-// to be left.  Anything else leaves the open file followed as it is.
+// to be left.  Anything else leaves the open file followed as it is.  Once
+// the open file is closed, `identity` still names it: a name that gives
+// that file again (a deleted file that some process still holds) is not a
+// new file.
 void look_at_name()
 {
     FileIdentity named;
-    if (name_identity(run_settings.file_name, &named) != 0) {
+    if (name_identity(run_settings.file_name, &named) != 0 ||
+        same_file(named, read_state.identity)) {
         read_state.leaving = read_state.handle != no_file && delete_pending(read_state.handle);
         return;
     }
-    if (read_state.handle != no_file && same_file(named, read_state.identity))
-        return;
     OpenFailure why = OpenFailure::none;
     FileHandle file = open_shared(run_settings.file_name, &why);
     if (file == no_file)
@@ -30,8 +32,7 @@ void look_at_name()
     FileIdentity opened;
     // The name may have moved on between the look and the open: what was
     // opened is what counts, and it may be the open file after all.
-    if (file_identity(file, &opened) != 0 ||
-        (read_state.handle != no_file && same_file(opened, read_state.identity))) {
+    if (file_identity(file, &opened) != 0 || same_file(opened, read_state.identity)) {
         close_file(file);
         return;
     }

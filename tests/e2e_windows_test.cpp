@@ -2,8 +2,10 @@
 // the log open while it is followed, a rename and a delete of the followed
 // file, and file names in a double-byte code page.  These run only in the
 // Wine leg, which names the writer in FERRIK_WIN_WRITER.
+#include <chrono>
 #include <cstdlib>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <sys/stat.h>
@@ -70,10 +72,12 @@ TEST_F(WindowsWriter, AppendsWhileFerrikFollows)
     EXPECT_EQ(w.ask({"close"}), "ok");
 }
 
+const std::string notice = "a new file has this name; showing it from its start\r\n";
+
 // Log rotation by rename: a rename succeeds only when every open handle
-// shares delete access.  ferrik keeps the file it opened, whatever its
-// name, and never picks up a new file under the old name.
-TEST_F(WindowsWriter, RenamesAndDeletesTheFollowedFile)
+// shares delete access.  ferrik finishes the renamed file, whatever the
+// writer still appends to it, and then shows the new file under the name.
+TEST_F(WindowsWriter, RotationByRenameAndCreate)
 {
     TempDir dir;
     const std::string f = dir.write("app.log", "before\r\n");
@@ -85,15 +89,42 @@ TEST_F(WindowsWriter, RenamesAndDeletesTheFollowedFile)
     ASSERT_EQ(w.ask({"open", rotated}), "ok");
     ASSERT_EQ(w.ask({"write", "after the rename\\r\\n"}), "ok");
     ASSERT_EQ(w.ask({"close"}), "ok");
-    expect_shown(p, banner + "before\r\nafter the rename\r\n", "after the rename");
-    ASSERT_EQ(w.ask({"open", f}), "ok");
-    ASSERT_EQ(w.ask({"write", "a new file under the old name\\r\\n"}), "ok");
-    ASSERT_EQ(w.ask({"close"}), "ok");
-    ASSERT_EQ(w.ask({"open", rotated}), "ok");
-    ASSERT_EQ(w.ask({"write", "last\\r\\n"}), "ok");
-    ASSERT_EQ(w.ask({"close"}), "ok");
-    expect_shown(p, banner + "before\r\nafter the rename\r\nlast\r\n", "after the new file");
-    EXPECT_EQ(w.ask({"delete", rotated}), "ok") << "delete while followed";
+    ASSERT_EQ(w.ask({"open", f}), "ok") << "create under the old name";
+    ASSERT_EQ(w.ask({"write", "new\\r\\n"}), "ok");
+    expect_shown(p, banner + "before\r\nafter the rename\r\nnew\r\n", "after the new file");
+    ASSERT_EQ(w.ask({"write", "more\\r\\n"}), "ok");
+    expect_shown(p, banner + "before\r\nafter the rename\r\nnew\r\nmore\r\n", "after more");
+    EXPECT_EQ(w.ask({"close"}), "ok");
+    EXPECT_EQ(w.ask({"delete", rotated}), "ok") << "delete of the finished file";
+    Result r = p.finish();
+    EXPECT_EQ(r.err, "ferrik: " + f + ": " + notice);
+}
+
+// Log rotation by delete.  Windows either frees the name at once (POSIX
+// delete semantics: the new file is another file, shown after a notice) or
+// keeps it while ferrik holds the file (delete pending: ferrik finishes and
+// closes the old file, and the writer's create succeeds within two polls).
+// Wine does neither: the name still gives the deleted file, and the
+// writer's "new" log is that file, so no notice comes.  The writer's create
+// must succeed, and the shown bytes must be exact, in every case.
+TEST_F(WindowsWriter, RotationByDeleteAndCreate)
+{
+    TempDir dir;
+    const std::string f = dir.write("app.log", "before\r\n");
+    Process p({"-f", "+0", f});
+    expect_shown(p, banner + "before\r\n", "initial display");
+    WinWriter w;
+    ASSERT_EQ(w.ask({"delete", f}), "ok") << "delete while followed";
+    std::string created;
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while ((created = w.ask({"open", f})) != "ok" && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    ASSERT_EQ(created, "ok") << "the writer could not create the new log";
+    ASSERT_EQ(w.ask({"write", "new\\r\\n"}), "ok");
+    expect_shown(p, banner + "before\r\nnew\r\n", "after the new file");
+    EXPECT_EQ(w.ask({"close"}), "ok");
+    Result r = p.finish();
+    EXPECT_TRUE(r.err == "" || r.err == "ferrik: " + f + ": " + notice) << r.err;
 }
 
 // The rename above proves something only if Wine enforces sharing: a
