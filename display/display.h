@@ -44,6 +44,13 @@ extern ReadState read_state;
 int run_display(int argc, const char* const* argv);
 
 /*
+** Opens `name` as the file to show, as at the start: sets read_state.handle
+** and its identity, with no new file held and none being left.  Returns 0,
+** or -1 with *why set.
+*/
+int open_file(const char* name, OpenFailure* why);
+
+/*
 ** Returns where the display starts in a file of `size` bytes: `offset`
 ** bytes after the start or before the end, the whole file when the offset
 ** reaches back past the start, and the last default_offset bytes when a

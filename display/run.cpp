@@ -69,6 +69,22 @@ int show_chunk(std::uint64_t* used)
 
 }  // namespace
 
+int open_file(const char* name, OpenFailure* why)
+{
+    read_state.next = no_file;
+    read_state.leaving = false;
+    read_state.handle = open_shared(name, why);
+    if (read_state.handle == no_file)
+        return -1;
+    if (file_identity(read_state.handle, &read_state.identity) != 0) {
+        *why = OpenFailure::other;
+        close_file(read_state.handle);
+        read_state.handle = no_file;
+        return -1;
+    }
+    return 0;
+}
+
 std::uint64_t choose_start(const RunSettings& settings, std::uint64_t size)
 {
     std::uint64_t back = settings.offset;
@@ -157,15 +173,8 @@ int run_display(int argc, const char* const* argv)
         return finish(-1);
     }
     OpenFailure why = OpenFailure::none;
-    read_state.handle = open_shared(settings.file_name, &why);
-    if (read_state.handle == no_file) {
+    if (open_file(settings.file_name, &why) != 0) {
         report_open_failure(why, settings.file_name);
-        return finish(-1);
-    }
-    read_state.next = no_file;
-    read_state.leaving = false;
-    if (file_identity(read_state.handle, &read_state.identity) != 0) {
-        out_message("%s: Read error\n", settings.file_name);
         return finish(-1);
     }
     check_byte_order_mark();

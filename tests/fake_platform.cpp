@@ -28,7 +28,8 @@ Platform& get()
 ferrik::FileHandle open_file()
 {
     ferrik::OpenFailure why;
-    return ferrik::open_shared(state.file_name.c_str(), &why);
+    ferrik::open_file(state.file_name.c_str(), &why);
+    return ferrik::read_state.handle;
 }
 
 int run(const std::vector<std::string>& args)
