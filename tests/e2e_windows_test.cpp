@@ -127,6 +127,22 @@ TEST_F(WindowsWriter, RotationByDeleteAndCreate)
     EXPECT_TRUE(r.err == "" || r.err == "ferrik: " + f + ": " + notice) << r.err;
 }
 
+// `ferrik -f QUIET | head -c 1` through a pipe made by Windows: ferrik
+// must see that the reader has gone although nothing is written, and end
+// as a failed write would, with -1.  (A pipe handed over by a POSIX parent
+// is one Wine cannot tell about: FollowByName.EndsWhenTheReaderHasGone...
+// skips under Wine.)
+TEST_F(WindowsWriter, EndsWhenTheReaderOfAWindowsPipeHasGone)
+{
+    TempDir dir;
+    const std::string f = dir.write("quiet.log", "quiet\r\n");
+    std::string program = "Z:" + setting("FERRIK_UNDER_TEST");
+    for (char& c : program)
+        c = c == '/' ? '\\' : c;
+    WinWriter w;
+    EXPECT_EQ(w.ask({"head1", "\"" + program + "\" -f " + f}), "exit -1");
+}
+
 // The rename above proves something only if Wine enforces sharing: a
 // handle that does not share delete access must block the rename.
 TEST_F(WindowsWriter, AHandleThatDeniesDeleteSharingBlocksARename)
