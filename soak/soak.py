@@ -27,7 +27,7 @@ program under test is --binary, preceded by FERRIK_RUNNER when that is set
 
     soak/soak.py --binary build/default/ferrik                      # 20 s
     soak/soak.py --binary build/default/ferrik --seconds 150 --truncations 25 -u
-    soak/soak.py --binary build/default/ferrik --seconds 75 --rotate-every 3 -u
+    soak/soak.py --binary build/default/ferrik --seconds 100 --truncations 3 --rotate-every 3 -u
 """
 
 import argparse
