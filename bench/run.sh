@@ -11,7 +11,7 @@
 # under $BENCH_DIR (default /tmp; it needs about 2.2 GiB of space and as much
 # free memory for the page cache) and removes it afterwards.  It takes two
 # to four minutes.  Tools: cmake, ninja, g++, hyperfine, GNU time
-# (/usr/bin/time) and jq; as root, missing ones are installed with apt-get.
+# (/usr/bin/time), jq and python3; as root, missing ones are installed with apt-get.
 #
 # The machine may be shared and busy: each pair of commands is timed in
 # rounds of a few runs, the pair's order swapped every round, so that a
@@ -27,6 +27,9 @@
 #      (count and hash); and the CPU time of a follower of an idle file
 #      over 10 s
 #   e) the peak RSS of every command above (GNU time %M)
+#   f) log rotation under a follower (bench/rotation.py): over 12 rotations
+#      by rename or delete and create, the time from the first write to the
+#      new file to its first byte on ferrik's output, median and largest
 set -euo pipefail
 export LC_ALL=C
 
@@ -38,9 +41,10 @@ die() { say "bench: $*"; exit 1; }
 
 # ---------------------------------------------------------------- tools ---
 declare -A package_of=([cmake]=cmake [ninja]=ninja-build [g++]=g++
-                       [hyperfine]=hyperfine [/usr/bin/time]=time [jq]=jq)
+                       [hyperfine]=hyperfine [/usr/bin/time]=time [jq]=jq
+                       [python3]=python3)
 missing=()
-for tool in cmake ninja g++ hyperfine /usr/bin/time jq; do
+for tool in cmake ninja g++ hyperfine /usr/bin/time jq python3; do
     command -v "$tool" > /dev/null 2>&1 || missing+=("${package_of[$tool]}")
 done
 if [ ${#missing[@]} -gt 0 ]; then
@@ -268,6 +272,15 @@ started=()
 idle_cpu_ms=$(awk -v a="$idle_cpu_start" -v b="$idle_cpu_end" 'BEGIN { printf "%.2f", (b - a) / 1e6 }')
 idle_pct=$(awk -v c="$idle_cpu_ms" 'BEGIN { printf "%.4f", c / 10000 * 100 }')
 
+# ---------------------------------------------------------- f) rotation ---
+say "bench: f) rotation under a follower, 12 rotations"
+mkdir "$dir/rotation"
+python3 "$root/bench/rotation.py" "$ferrik" "$dir/rotation" 12 > "$dir/rotation.out" ||
+    die "rotation run failed: $(cat "$dir/rotation.out")"
+rotation_median=$(sed -n 's/^median_s=\([^ ]*\) .*/\1/p' "$dir/rotation.out")
+rotation_max=$(sed -n 's/.* max_s=\([^ ]*\) .*/\1/p' "$dir/rotation.out")
+rotation_all=$(sed -n 's/^latency_s=//p' "$dir/rotation.out" | tr '\n' ' ')
+
 # --------------------------------------------------------------- e) RSS ---
 say "bench: e) peak RSS"
 rss_cat_null=$(peak_rss null cat "$big")
@@ -300,6 +313,7 @@ table=$(cat << EOF
 | d | follow: total, writer's start to the last byte | $(ms "$total_median") (the writer alone $(ms "$write_median")) | | |
 | d | follow: ferrik's CPU time for 1 GiB | $(ms "$(awk -v n="$follow_cpu_median" 'BEGIN { print n / 1e9 }')") | | |
 | d | idle follower's CPU time over 10 s | $idle_cpu_ms ms: **${idle_pct}%** of one core | < 0.1% | $idle_ok |
+| f | follow: rotation, first write to the new file to its first byte shown | **$(ms "$rotation_median")** (largest $(ms "$rotation_max"), 12 rotations) | ≤ 2.2 s | $(verdict "$rotation_max" 2.2) |
 $(rss_row e "ferrik +0 BIG > /dev/null" "$rss_fer_null" "cat: $rss_cat_null KiB")
 $(rss_row e "ferrik +0 BIG | wc -c" "$rss_fer_pipe" "cat: $rss_cat_pipe KiB")
 $(rss_row e "ferrik BIG" "$rss_fer_big")
@@ -354,6 +368,10 @@ fs_type=$(stat -f -c %T "$dir")
         printf '| %d | %.3f | %.3f | %.3f | %.0f |\n' $((i + 1)) "${writes[$i]}" \
             "${lags[$i]}" "${totals[$i]}" "$(awk -v n="${follow_cpu[$i]}" 'BEGIN { print n / 1e6 }')"
     done
+    echo
+    echo "## rotations"
+    echo
+    echo "Seconds from the first write to the new file to its first byte on the output: $rotation_all"
 } > "$root/bench/results.md"
 
 echo "$table"

@@ -21,9 +21,14 @@ struct ReadState {
     FileHandle handle;
     std::uint64_t position;        // file position of the next read
     std::uint64_t size;            // result of the last size query
-    std::uint64_t baseline_size;   // what a follow-mode wait compares with
     std::size_t bytes_read;        // delivered by the last read_chunk()
     std::size_t held;              // bytes past `position` read but not shown
+    bool unsized;                  // reports a size of 0 yet has bytes (/proc)
+    FileIdentity identity;         // of `handle`, to tell it from what the name holds
+    FileHandle next;               // a new file under the name, held until `handle`
+                                   // is finished; no_file when there is none
+    FileIdentity identity_next;    // of `next`
+    bool leaving;                  // `handle` blocks its name: finish and close it
     unsigned char buffer[read_size];
 };
 
@@ -37,6 +42,13 @@ extern ReadState read_state;
 ** it returns only on an error.
 */
 int run_display(int argc, const char* const* argv);
+
+/*
+** Opens `name` as the file to show, as at the start: sets read_state.handle
+** and its identity, with no new file held and none being left.  Returns 0,
+** or -1 with *why set.
+*/
+int open_file(const char* name, OpenFailure* why);
 
 /*
 ** Returns where the display starts in a file of `size` bytes: `offset`
@@ -61,14 +73,38 @@ int read_chunk(std::size_t request);
 int read_loop();
 
 /*
-** Blocks until the file's size differs from what the display has seen: the
-** read position plus any bytes read but held back.  The first poll comes
-** one interval after the call, so a file that keeps its size costs one size
-** query a second.  With -b the alert sounds on every end of a wait.  A file
-** that has shrunk below the read position is shown again from its start:
-** whatever a writer put there after truncating it is new.  Leaves
+** Stores the size of the open file in read_state.size and sets
+** read_state.unsized.  A file that reports a size of 0 but delivers bytes
+** (as many files under /proc do) is read through once to find its length.
+** Returns 0, or -1 after a failed query or read (reported here).
+*/
+int measure_file();
+
+/*
+** Blocks until there is something to show: the file's size differs from
+** what the display has seen (the read position plus any bytes read but
+** held back), or a new file under the name takes over.  The first poll
+** comes one interval after the call, so a quiet file costs one size query,
+** one look at the name and one look at standard output a second.
+**
+** A file that has shrunk below the read position is shown again from its
+** start: whatever a writer put there after truncating it is new.  A file
+** whose size the system does not report (read_state.unsized) keeps that
+** size of 0 without a wait ending.
+**
+** When another regular file stands under the name, it is opened at once
+** and held; the open file is still followed until a whole poll interval
+** passes in which it does not change, and is then closed, and the new one
+** is shown from its start, with a notice on standard error.  When nothing
+** stands under the name the open file is followed as before, unless
+** holding it keeps the name from being used again (delete_pending()): then
+** it is finished the same way, closed, and the wait goes on until a
+** regular file stands under the name.
+**
+** With -b the alert sounds on every end of a wait.  Leaves
 ** read_state.position where reading resumes.  Returns 0, or -1 when the
-** size can no longer be queried (reported here).
+** size can no longer be queried (reported here) or standard output has
+** lost its reader (out_check_reader()).
 */
 int wait_for_change();
 

@@ -69,6 +69,22 @@ int show_chunk(std::uint64_t* used)
 
 }  // namespace
 
+int open_file(const char* name, OpenFailure* why)
+{
+    read_state.next = no_file;
+    read_state.leaving = false;
+    read_state.handle = open_shared(name, why);
+    if (read_state.handle == no_file)
+        return -1;
+    if (file_identity(read_state.handle, &read_state.identity) != 0) {
+        *why = OpenFailure::other;
+        close_file(read_state.handle);
+        read_state.handle = no_file;
+        return -1;
+    }
+    return 0;
+}
+
 std::uint64_t choose_start(const RunSettings& settings, std::uint64_t size)
 {
     std::uint64_t back = settings.offset;
@@ -115,6 +131,36 @@ int read_loop()
     }
 }
 
+int measure_file()
+{
+    read_state.unsized = false;
+    if (file_size(read_state.handle, &read_state.size) != 0) {
+        out_message("%s: Read error\n", run_settings.file_name);
+        return -1;
+    }
+    if (read_state.size != 0)
+        return 0;
+    std::uint64_t saved = read_state.position;
+    std::uint64_t length = 0;
+    for (read_state.position = 0;; read_state.position += read_state.bytes_read) {
+        if (read_chunk(read_size) != 0) {
+            out_message("%s: Read error\n", run_settings.file_name);
+            return -1;
+        }
+        if (read_state.bytes_read == 0)
+            break;
+        length += read_state.bytes_read;
+    }
+    read_state.position = saved;
+    // A file that was empty and has just been written to reports its size
+    // by now; only one that still says 0 is taken at the length read.
+    if (length == 0 || file_size(read_state.handle, &read_state.size) != 0 || read_state.size != 0)
+        return 0;
+    read_state.unsized = true;
+    read_state.size = length;
+    return 0;
+}
+
 int run_display(int argc, const char* const* argv)
 {
     RunSettings& settings = run_settings;
@@ -127,16 +173,13 @@ int run_display(int argc, const char* const* argv)
         return finish(-1);
     }
     OpenFailure why = OpenFailure::none;
-    read_state.handle = open_shared(settings.file_name, &why);
-    if (read_state.handle == no_file) {
+    if (open_file(settings.file_name, &why) != 0) {
         report_open_failure(why, settings.file_name);
         return finish(-1);
     }
     check_byte_order_mark();
-    if (file_size(read_state.handle, &read_state.size) != 0) {
-        out_message("%s: Read error\n", settings.file_name);
+    if (measure_file() != 0)
         return finish(-1);
-    }
     read_state.position = choose_start(settings, read_state.size);
     if (settings.unicode)
         read_state.position = utf16_start(read_state.position);

@@ -30,17 +30,20 @@ struct ErrorLine {
 
 ErrorLine error_line;
 
+// Marks the output failed, keeping the system's words for the failure.
+int fail_stream()
+{
+    stream.failed = true;
+    std::string_view why = last_error_text();
+    why = why.substr(0, sizeof stream.failure - 1);
+    std::memcpy(stream.failure, why.data(), why.size());
+    stream.failure[why.size()] = '\0';
+    return -1;
+}
+
 int write_through(const void* data, std::size_t count)
 {
-    if (raw_write(data, count) != 0) {
-        stream.failed = true;
-        std::string_view why = last_error_text();
-        why = why.substr(0, sizeof stream.failure - 1);
-        std::memcpy(stream.failure, why.data(), why.size());
-        stream.failure[why.size()] = '\0';
-        return -1;
-    }
-    return 0;
+    return raw_write(data, count) != 0 ? fail_stream() : 0;
 }
 
 // Appends to the buffer, or writes straight through when the bytes do not
@@ -189,6 +192,15 @@ int out_flush()
 bool out_failed()
 {
     return stream.failed;
+}
+
+int out_check_reader()
+{
+    if (stream.failed)
+        return -1;
+    if (stream.kind != OutputKind::pipe || !stdout_reader_gone())
+        return 0;
+    return fail_stream();
 }
 
 void err_message(const char* format, ...)

@@ -45,6 +45,15 @@ int out_flush();
 /* True once a write to standard output has failed. */
 bool out_failed();
 
+/*
+** Fails as a write would when standard output is a pipe or socket whose
+** reader has gone, without writing: where the system has SIGPIPE that ends
+** the process; otherwise output counts as failed from then on.  Costs one
+** cheap query, and none into a terminal, file or device.  Returns 0, or -1
+** once output has failed.
+*/
+int out_check_reader();
+
 /* Formats a line of the program's own, as out_message() does, and writes it
    to standard error at once, never to standard output. */
 void err_message(const char* format, ...)

@@ -117,4 +117,44 @@ int read_stdin_char();
    that failed, without a closing period or line end. */
 const char* last_error_text();
 
+// ---- Following a file by its name -----------------------------------------
+
+// What tells two files apart: the device and inode on POSIX, the volume
+// serial number and file index on Windows.
+struct FileIdentity {
+    std::uint64_t volume;
+    std::uint64_t index;
+};
+
+/* Stores the identity of an open file in *id.  Returns 0, or -1. */
+int file_identity(FileHandle file, FileIdentity* id);
+
+/*
+** Stores in *id the identity of the file that `name` names now, without
+** opening it for reading and without keeping it from being renamed or
+** deleted.  Returns 0, or -1 when no regular file stands under the name:
+** nothing, a directory, FIFO, device or anything else.
+*/
+int name_identity(const char* name, FileIdentity* id);
+
+/*
+** True when the open file is marked for deletion and, while it stays
+** open, keeps its name from being given to a new file (Windows: delete
+** pending).  Always false where a deleted file frees its name at once.
+*/
+bool delete_pending(FileHandle file);
+
+/* Closes a file opened with open_shared(). */
+void close_file(FileHandle file);
+
+/*
+** True when standard output, which stdout_kind() found to be a pipe or
+** socket, has lost its reader, so that any write there would fail; false
+** while it has one or when the system cannot tell.  Found without writing.  Ends as such a write would:
+** where the system has SIGPIPE it is raised, which ends the process unless
+** it is ignored.  When it returns true, last_error_text() gives the error
+** the write would have had.
+*/
+bool stdout_reader_gone();
+
 }  // namespace ferrik

@@ -5,6 +5,8 @@
 #include <ctime>
 
 #include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
 #include <sys/sendfile.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -214,6 +216,50 @@ int raw_write_error(const void* data, std::size_t count)
 const char* last_error_text()
 {
     return std::strerror(kept_error);
+}
+
+// ---- Following a file by its name -----------------------------------------
+
+int file_identity(FileHandle file, FileIdentity* id)
+{
+    struct stat st;
+    if (fstat(static_cast<int>(file), &st) != 0)
+        return -1;
+    *id = {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
+    return 0;
+}
+
+int name_identity(const char* name, FileIdentity* id)
+{
+    struct stat st;
+    if (stat(name, &st) != 0 || !S_ISREG(st.st_mode))
+        return -1;
+    *id = {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
+    return 0;
+}
+
+// A deleted file gives up its name at once, whoever holds it open.
+bool delete_pending(FileHandle)
+{
+    return false;
+}
+
+void close_file(FileHandle file)
+{
+    close(static_cast<int>(file));
+}
+
+// Asked with no events, poll() still reports POLLERR on the write end of a
+// pipe whose reader has gone, and POLLHUP on a socket whose peer has shut
+// it.
+bool stdout_reader_gone()
+{
+    struct pollfd out = {1, 0, 0};
+    if (poll(&out, 1, 0) != 1 || (out.revents & (POLLERR | POLLHUP)) == 0)
+        return false;
+    kept_error = EPIPE;
+    raise(SIGPIPE);
+    return true;
 }
 
 }  // namespace ferrik

@@ -281,4 +281,97 @@ const char* last_error_text()
     return error_text;
 }
 
+// ---- Following a file by its name -----------------------------------------
+
+namespace {
+
+FileIdentity identity_of(const BY_HANDLE_FILE_INFORMATION& info)
+{
+    return {info.dwVolumeSerialNumber,
+            (std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow};
+}
+
+// The layout of FILE_PIPE_LOCAL_INFORMATION, which the user-mode headers
+// do not declare, and the one state of it that matters here.
+struct PipeLocalInformation {
+    ULONG type, configuration, maximum_instances, current_instances;
+    ULONG inbound_quota, read_data_available, outbound_quota, write_quota_available;
+    ULONG state, end;
+};
+constexpr ULONG pipe_closing_state = 4;        // FILE_PIPE_CLOSING_STATE
+constexpr int pipe_local_information = 24;     // FilePipeLocalInformation
+
+using QueryFile = LONG(WINAPI*)(HANDLE, void*, void*, ULONG, int);
+
+}  // namespace
+
+int file_identity(FileHandle file, FileIdentity* id)
+{
+    BY_HANDLE_FILE_INFORMATION info;
+    if (GetFileInformationByHandle(handle_of(file), &info) == 0)
+        return -1;
+    *id = identity_of(info);
+    return 0;
+}
+
+// Opened with no access rights and every kind of sharing, the name can be
+// looked at even while a writer holds it without sharing, and the look
+// keeps no one from renaming or deleting it.  Without backup semantics a
+// directory does not open, which is what is wanted.
+int name_identity(const char* name, FileIdentity* id)
+{
+    if (MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, name, -1, wide_name,
+                            wide_name_size) == 0)
+        return -1;
+    HANDLE h = CreateFileW(wide_name, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                           nullptr, OPEN_EXISTING, 0, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        return -1;
+    BY_HANDLE_FILE_INFORMATION info = {};
+    bool regular = GetFileType(h) == FILE_TYPE_DISK && GetFileInformationByHandle(h, &info) != 0 &&
+                   (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+    CloseHandle(h);
+    if (!regular)
+        return -1;
+    *id = identity_of(info);
+    return 0;
+}
+
+bool delete_pending(FileHandle file)
+{
+    FILE_STANDARD_INFO info = {};
+    return GetFileInformationByHandleEx(handle_of(file), FileStandardInfo, &info, sizeof info) != 0 &&
+           info.DeletePending;
+}
+
+void close_file(FileHandle file)
+{
+    CloseHandle(handle_of(file));
+}
+
+// A pipe whose reading end is closed is in the closing state.  Asking the
+// state writes nothing, not even the zero-byte write that would also tell
+// (and that a pipe in message mode would pass on as an empty message).
+// Wine answers for a pipe made by Windows' CreatePipe, but not for a host
+// pipe handed over by a POSIX parent: there the query fails and nothing is
+// known.
+bool stdout_reader_gone()
+{
+    static QueryFile query = reinterpret_cast<QueryFile>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQueryInformationFile")));
+    const StandardStreams& s = standard();
+    if (query == nullptr || s.out == nullptr)
+        return false;
+    struct {
+        void* status;
+        ULONG_PTR information;
+    } io = {};
+    PipeLocalInformation pipe = {};
+    if (query(s.out, &io, &pipe, sizeof pipe, pipe_local_information) < 0 ||
+        pipe.state != pipe_closing_state)
+        return false;
+    kept_error = ERROR_NO_DATA;   // what WriteFile would give: "The pipe is being closed"
+    return true;
+}
+
 }  // namespace ferrik

@@ -12,6 +12,14 @@ shown exactly once: in byte mode as it is, with -u one byte per 16-bit unit
 (the unit if it is at most 0xFF, else '?'), the byte-order mark left out at
 file position 0 only, and an odd last byte shown only once its pair arrives.
 
+With --rotate-every, the writer also rotates the file about that often, as
+logging programs do: it renames it away (or, in some rounds, deletes it),
+writes a few more bytes to the old file through its open descriptor, and
+only then creates a new file under the name and writes on there.  ferrik
+must finish the old file and show the new one from its start: the
+expected output is every file's bytes in write order, and standard error
+must carry one notice for each rotation and nothing else.
+
 At the end the script compares what ferrik showed with what it should have
 shown, prints the figures, and exits non-zero on any difference.  The
 program under test is --binary, preceded by FERRIK_RUNNER when that is set
@@ -19,6 +27,7 @@ program under test is --binary, preceded by FERRIK_RUNNER when that is set
 
     soak/soak.py --binary build/default/ferrik                      # 20 s
     soak/soak.py --binary build/default/ferrik --seconds 150 --truncations 25 -u
+    soak/soak.py --binary build/default/ferrik --seconds 100 --truncations 3 --rotate-every 3 -u
 """
 
 import argparse
@@ -149,20 +158,22 @@ def main():
     parser.add_argument("--binary", required=True, help="the ferrik executable")
     parser.add_argument("--seconds", type=float, default=20, help="how long the writer writes")
     parser.add_argument("--truncations", type=int, default=4, help="how often it truncates")
+    parser.add_argument("--rotate-every", type=float, default=0,
+                        help="rotate the file about this often, in seconds (0: never)")
     parser.add_argument("-u", "--unicode", action="store_true", help="follow with -u")
     parser.add_argument("--seed", type=int, default=None, help="replay a run")
     args = parser.parse_args()
     seed = args.seed if args.seed is not None else random.SystemRandom().randrange(1 << 32)
     rng = random.Random(seed)
     mode = "utf16 (-u)" if args.unicode else "bytes"
-    print(f"soak: {mode}, {args.seconds:g} s, {args.truncations} truncations, seed {seed}",
-          flush=True)
+    print(f"soak: {mode}, {args.seconds:g} s, {args.truncations} truncations, "
+          f"rotation every {args.rotate_every:g} s, seed {seed}", flush=True)
 
     command = [os.environ["FERRIK_RUNNER"]] if os.environ.get("FERRIK_RUNNER") else []
     command += [args.binary, "-f"] + (["-u"] if args.unicode else [])
     with tempfile.TemporaryDirectory(prefix="ferrik-soak-") as tmp:
         path = os.path.join(tmp, "soak.log")
-        fd = os.open(path, os.O_WRONLY | os.O_CREAT | os.O_APPEND | os.O_TRUNC, 0o644)
+        log = {"fd": os.open(path, os.O_WRONLY | os.O_CREAT | os.O_APPEND | os.O_TRUNC, 0o644)}
         proc = subprocess.Popen(command + [path], stdin=subprocess.DEVNULL,
                                 stdout=subprocess.PIPE, stderr=subprocess.PIPE)
         out = Output(proc.stdout)
@@ -191,10 +202,32 @@ def main():
         def write(data):
             view = memoryview(data)
             while view:
-                view = view[os.write(fd, view):]
+                view = view[os.write(log["fd"], view):]
             segments[-1].extend(data)
 
+        rotations = []   # "rename" or "delete", one for each rotation
+
+        def rotate():
+            view = utf16_view_size if args.unicode else len
+            if rng.random() < 0.3:
+                os.unlink(path)
+                rotations.append("delete")
+            else:
+                os.rename(path, f"{path}.{len(rotations) + 1}")
+                rotations.append("rename")
+            # The writer has not noticed yet: a little more for the old file.
+            for _ in range(rng.randint(1, 3)):
+                write(random_piece(rng)[:rng.randint(1, 300)])
+                time.sleep(rng.uniform(0, 0.3))
+            os.close(log["fd"])
+            log["fd"] = os.open(path, os.O_WRONLY | os.O_CREAT | os.O_EXCL | os.O_APPEND, 0o644)
+            done.append(view(segments[-1]))
+            segments.append(bytearray())
+            if args.unicode and rng.random() < 0.5:
+                write(b"\xff\xfe")
+
         start = time.monotonic()
+        rotate_at = start + args.rotate_every if args.rotate_every > 0 else None
         end = start + args.seconds
         shrink_at = [start + args.seconds * (k + rng.uniform(0.6, 1.4)) / (args.truncations + 1)
                      for k in range(args.truncations)]
@@ -207,7 +240,7 @@ def main():
             if shrink_at and time.monotonic() >= shrink_at[0]:
                 shrink_at.pop(0)
                 catch_up(f"before truncation {len(done) + 1}")
-                os.ftruncate(fd, 0)
+                os.ftruncate(log["fd"], 0)
                 view = utf16_view_size if args.unicode else len
                 done.append(view(segments[-1]))
                 segments.append(bytearray())
@@ -221,6 +254,10 @@ def main():
                         time.sleep(rng.uniform(0, 1.5))
                         mark = mark[1:]
                     write(mark)
+                continue
+            if rotate_at is not None and time.monotonic() >= rotate_at:
+                rotate()
+                rotate_at = time.monotonic() + args.rotate_every * rng.uniform(0.8, 1.2)
                 continue
             piece = random_piece(rng)
             if len(piece) > 2 and rng.random() < 0.3:
@@ -238,7 +275,7 @@ def main():
         catch_up("at the end")
         # Give a wrong extra byte its chance to show up before the count.
         time.sleep(POLL + 0.5)
-        os.close(fd)
+        os.close(log["fd"])
         proc.send_signal(signal.SIGTERM)
         try:
             proc.wait(timeout=60)
@@ -251,8 +288,11 @@ def main():
 
         if proc.returncode != -signal.SIGTERM:
             failures.append(f"ferrik ended with {proc.returncode}, not by SIGTERM")
-        if err.data:
-            failures.append("standard error: " + err.data[:500].decode("latin-1"))
+        notice = (f"ferrik: {path}: a new file has this name; "
+                  "showing it from its start\n").encode()
+        if bytes(err.data) != notice * len(rotations):
+            failures.append(f"standard error, with {len(rotations)} notices expected: "
+                            + err.data[:500].decode("latin-1"))
 
         view = utf16_view if args.unicode else bytes
         expected = b"".join(view(bytes(s)) for s in segments)
@@ -263,7 +303,9 @@ def main():
             failures.append(f"output differs from byte {first} of the expected output")
 
     print(f"  written      {written} bytes in {pieces} pieces")
-    print(f"  truncations  {len(segments) - 1}")
+    print(f"  truncations  {len(segments) - 1 - len(rotations)}")
+    print(f"  rotations    {len(rotations)} ({rotations.count('rename')} by rename, "
+          f"{rotations.count('delete')} by delete)")
     print(f"  expected     {len(expected)} bytes")
     print(f"  shown        {len(shown)} bytes")
     print(f"  lost         {lost}")

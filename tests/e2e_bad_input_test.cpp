@@ -181,7 +181,7 @@ TEST(BadInput, FileDeletedWhileFollowedIsStillFollowed)
     EXPECT_EQ(r.signal, SIGTERM) << "ended another way: exit code " << r.exit_code;
 }
 
-TEST(BadInput, FileRenamedWhileFollowedIsStillTheOneFollowed)
+TEST(BadInput, FileRenamedWhileFollowedIsFinishedBeforeANewOne)
 {
     TempDir dir;
     const std::string f = dir.write("app.log", "before\n");
@@ -191,12 +191,14 @@ TEST(BadInput, FileRenamedWhileFollowedIsStillTheOneFollowed)
     ASSERT_EQ(rename(f.c_str(), moved.c_str()), 0);
     append(moved, "after rename\n");
     expect_shown(p, banner + "before\nafter rename\n", "after the rename");
-    // A new file under the old name is another file: it never shows.
+    // A new file under the old name takes over once the old one has been
+    // quiet for a poll; what the old one got first is still shown.
     dir.write("app.log", "new file under the old name\n");
     append(moved, "still the old one\n");
-    expect_shown(p, banner + "before\nafter rename\nstill the old one\n", "after a new file");
+    expect_shown(p, banner + "before\nafter rename\nstill the old one\nnew file under the old name\n",
+                 "after a new file");
     Result r = p.finish();
-    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.err, text("ferrik: " + f + ": a new file has this name; showing it from its start\n"));
 }
 
 // Run as a user who lacks the permission: as root, through setpriv as

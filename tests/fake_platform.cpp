@@ -28,7 +28,8 @@ Platform& get()
 ferrik::FileHandle open_file()
 {
     ferrik::OpenFailure why;
-    return ferrik::open_shared(state.file_name.c_str(), &why);
+    ferrik::open_file(state.file_name.c_str(), &why);
+    return ferrik::read_state.handle;
 }
 
 int run(const std::vector<std::string>& args)
@@ -63,28 +64,40 @@ OutputKind stdout_kind()
 
 FileHandle open_shared(const char* name, OpenFailure* why)
 {
-    if (!state.file_name.empty() && state.file_name == name)
-        return 3;
-    *why = state.open_failure;
+    bool named = !state.file_name.empty() && state.file_name == name;
+    if (named && state.name_holds >= 0)
+        return 3 + state.name_holds;
+    *why = !named ? state.open_failure
+           : state.name_holds == fake::Platform::holds_directory ? OpenFailure::directory
+                                                                 : OpenFailure::missing;
     return no_file;
 }
 
-static std::uint64_t current_size()
+// The bytes behind a handle.
+static const std::string& content_of(FileHandle file)
 {
-    return state.size_override >= 0 ? static_cast<std::uint64_t>(state.size_override)
-                                    : state.content.size();
+    return file >= 4 ? state.others.at(static_cast<std::size_t>(file - 4)) : state.content;
 }
 
-int read_at(FileHandle, std::uint64_t position, std::span<unsigned char> buffer,
+static std::uint64_t current_size(FileHandle file)
+{
+    return state.size_override >= 0 && file == 3 ? static_cast<std::uint64_t>(state.size_override)
+                                                 : content_of(file).size();
+}
+
+int read_at(FileHandle file, std::uint64_t position, std::span<unsigned char> buffer,
             std::size_t* delivered)
 {
     if (state.fail_read_at >= 0 && position == static_cast<std::uint64_t>(state.fail_read_at))
         return -1;
-    std::uint64_t end = std::min<std::uint64_t>(current_size(), state.content.size());
+    const std::string& content = content_of(file);
+    std::uint64_t end = std::min<std::uint64_t>(current_size(file), content.size());
+    if (state.size_override == 0 && file == 3)
+        end = content.size();   // a size of 0 reported, as /proc does, bytes delivered
     std::size_t n = 0;
     if (position < end)
         n = static_cast<std::size_t>(std::min<std::uint64_t>(buffer.size(), end - position));
-    std::memcpy(buffer.data(), state.content.data() + (n ? position : 0), n);
+    std::memcpy(buffer.data(), content.data() + (n ? position : 0), n);
     *delivered = n;
     return 0;
 }
@@ -99,11 +112,11 @@ Send send_to_stdout(FileHandle file, std::uint64_t position, std::uint64_t count
     return raw_write(chunk, n) == 0 ? Send::sent : Send::copy;
 }
 
-int file_size(FileHandle, std::uint64_t* size)
+int file_size(FileHandle file, std::uint64_t* size)
 {
     if (state.fail_size)
         return -1;
-    *size = current_size();
+    *size = current_size(file);
     return 0;
 }
 
@@ -155,6 +168,37 @@ int raw_write_error(const void* data, std::size_t count)
 const char* last_error_text()
 {
     return "error";
+}
+
+// ---- Following a file by its name -----------------------------------------
+
+int file_identity(FileHandle file, FileIdentity* id)
+{
+    *id = {1, static_cast<std::uint64_t>(file)};
+    return 0;
+}
+
+int name_identity(const char* name, FileIdentity* id)
+{
+    if (state.file_name != name || state.name_holds < 0)
+        return -1;
+    *id = {1, static_cast<std::uint64_t>(3 + state.name_holds)};
+    return 0;
+}
+
+bool delete_pending(FileHandle file)
+{
+    return file == 3 && state.delete_pending;
+}
+
+void close_file(FileHandle file)
+{
+    state.closed.push_back(file);
+}
+
+bool stdout_reader_gone()
+{
+    return state.reader_gone;
 }
 
 }  // namespace ferrik

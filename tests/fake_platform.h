@@ -38,6 +38,18 @@ struct Platform {
     std::function<void(int)> on_pause;   // called with the pause count
     // What is seen when the program blocks on standard input.
     std::function<void()> on_read_stdin;   // called before each read of it
+
+    // Following by name.  Handle 3 is the file of `content`, handle 4 + i
+    // is others[i].  `name_holds` says what file_name names now: 0 the
+    // file of `content`, i + 1 others[i], or holds_nothing or
+    // holds_directory.
+    static constexpr int holds_nothing = -1;
+    static constexpr int holds_directory = -2;
+    std::vector<std::string> others;
+    int name_holds = 0;
+    bool delete_pending = false;      // the file of `content` is delete pending
+    bool reader_gone = false;         // standard output has lost its reader
+    std::vector<ferrik::FileHandle> closed;   // close_file() calls
 };
 
 // Resets the fake and the output stream, and returns the fake's state.

@@ -12,6 +12,10 @@
 //   close               closes that handle
 //   rename FROM TO      MoveFileExW(FROM, TO)
 //   delete PATH         DeleteFileW(PATH)
+//   head1 PROGRAM ARG.. runs PROGRAM with its standard output on a pipe made
+//                       by CreatePipe, reads one byte, closes the reading
+//                       end and waits up to 20 s for PROGRAM to end;
+//                       answers "exit N" with its exit code, or "running"
 //   exit                ends the program
 //
 // Names are converted from the ANSI code page, as ferrik converts them.
@@ -90,6 +94,41 @@ void split(const std::string& line, std::string& verb, std::string& first, std::
         second = line.substr(b + 1);
 }
 
+// `ferrik -f QUIET | head -c 1` with a pipe made by Windows, whose state
+// Windows can tell: the first byte is read and the reader goes away.
+std::string head1(const std::string& command_line)
+{
+    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+    HANDLE read_end, write_end;
+    if (!CreatePipe(&read_end, &write_end, &inherit, 0))
+        return "error " + std::to_string(GetLastError());
+    SetHandleInformation(read_end, HANDLE_FLAG_INHERIT, 0);
+    STARTUPINFOW start = {};
+    start.cb = sizeof start;
+    start.dwFlags = STARTF_USESTDHANDLES;
+    start.hStdOutput = write_end;
+    start.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+    start.hStdInput = nullptr;
+    PROCESS_INFORMATION child;
+    std::wstring line = wide(command_line);
+    if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &start,
+                        &child))
+        return "error " + std::to_string(GetLastError());
+    CloseHandle(write_end);
+    char byte;
+    DWORD got = 0;
+    ReadFile(read_end, &byte, 1, &got, nullptr);
+    CloseHandle(read_end);
+    DWORD code = 0;
+    bool ended = WaitForSingleObject(child.hProcess, 20000) == WAIT_OBJECT_0 &&
+                 GetExitCodeProcess(child.hProcess, &code);
+    if (!ended)
+        TerminateProcess(child.hProcess, 1);
+    CloseHandle(child.hProcess);
+    CloseHandle(child.hThread);
+    return ended ? "exit " + std::to_string(static_cast<int>(code)) : "running";
+}
+
 }  // namespace
 
 int main()
@@ -113,6 +152,8 @@ int main()
             reply(MoveFileExW(wide(first).c_str(), wide(second).c_str(), 0) != 0);
         } else if (verb == "delete") {
             reply(DeleteFileW(wide(first).c_str()) != 0);
+        } else if (verb == "head1") {
+            answer(head1(line.substr(line.find('\t') + 1)));
         } else if (verb == "exit") {
             answer("ok");
             return 0;
