@@ -131,11 +131,6 @@ void sound_beep()
     ++state.beeps;
 }
 
-bool is_lead_byte(unsigned char)
-{
-    return false;
-}
-
 int raw_write(const void* data, std::size_t count)
 {
     ++state.writes;
@@ -161,6 +156,39 @@ int raw_write_error(const void* data, std::size_t count)
 const char* last_error_text()
 {
     return "error";
+}
+
+// ---- Text beyond ASCII: the UTF-16 display's output, the command line and
+// ---- file names.
+
+const bool program_text_converted = false;
+
+TextForm text_form()
+{
+    return state.text_form;
+}
+
+// The converted text joins the output as it came, so that tests see where
+// it went; state.converted keeps it apart as well.
+int write_text(const unsigned char* utf8, std::size_t count)
+{
+    state.converted.append(reinterpret_cast<const char*>(utf8), count);
+    return raw_write(utf8, count);
+}
+
+int take_command_line(int*, const char* const**)
+{
+    return 0;
+}
+
+std::size_t name_length(std::string_view name)
+{
+    return name.size();
+}
+
+int raw_write_program_text(const char* text, std::size_t count)
+{
+    return raw_write(text, count);
 }
 
 }  // namespace ferrik

@@ -36,6 +36,8 @@ struct Platform {
     int pauses = 0;
     int max_pauses = 100;             // a wait that never ends fails the test
     std::function<void(int)> on_pause;   // called with the pause count
+    ferrik::TextForm text_form = ferrik::TextForm::latin1;   // as the C locale gives
+    std::string converted;            // what write_text() was given, as it came
 };
 
 // Resets the fake and the output stream, and returns the fake's state.
