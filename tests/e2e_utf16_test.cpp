@@ -1,5 +1,7 @@
 // The UTF-16LE display, end to end, with real standard input.
+#include <cstdlib>
 #include <string>
+#include <vector>
 
 #include <unistd.h>
 
@@ -19,8 +21,31 @@ namespace {
 const std::string banner = text(expected::banner);
 const std::string question = "This file probably a unicode file. Display as unicode ? (y/n)";
 
+// Bytes as hex, for a failure message.
+std::string hex(const std::string& bytes)
+{
+    static const char digits[] = "0123456789abcdef";
+    std::string out;
+    for (unsigned char c : bytes) {
+        out += out.empty() ? "" : " ";
+        out += digits[c >> 4];
+        out += digits[c & 15];
+    }
+    return out;
+}
+
+// The C locale natively; under Wine the locale its leg needs stays, since
+// the Windows build writes one byte per unit into a pipe whatever it is.
+const char* c_locale()
+{
+    return under_wine() ? std::getenv("LC_ALL") : "C";
+}
+
+// With standard output a pipe, the question goes to standard error and the
+// pipe carries only the banner and the file.
 TEST(Utf16EndToEnd, AnswerToTheQuestion)
 {
+    EnvSetting locale("LC_ALL", c_locale());
     TempDir dir;
     const std::string file = "\xff\xfe"s + wide("caf\xe9\r\n");
     std::string f = dir.write("u16.txt", file);
@@ -37,14 +62,35 @@ TEST(Utf16EndToEnd, AnswerToTheQuestion)
         {"empty input", {true, ""}, file},
     };
     for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
         Result r = run({f}, c.input);
-        EXPECT_EQ(r.exit_code, 0) << c.name;
-        EXPECT_EQ(r.out, banner + question + c.shown) << c.name;
+        EXPECT_EQ(r.exit_code, 0);
+        EXPECT_EQ(r.out, banner + c.shown);
+        EXPECT_EQ(r.err, question);
     }
+}
+
+// The answer's whole line is ferrik's, and nothing after it: the shell that
+// reads the same input next gets the following line intact.
+TEST(Utf16EndToEnd, TheAnswerLineIsTakenWhole)
+{
+    EnvSetting locale("LC_ALL", c_locale());
+    TempDir dir;
+    std::string f = dir.write("u16.txt", "\xff\xfe"s + wide("hi"));
+    std::vector<std::string> command = {"/bin/sh", "-c", "\"$@\"; echo; cat", "sh"};
+    for (const std::string& part : ferrik_command())
+        command.push_back(part);
+    command.push_back(f);
+    Process p(Helper{command});
+    p.send("yes\nnext line\n");
+    Result r = p.wait();
+    EXPECT_EQ(r.out, banner + "hi\nnext line\n");
+    EXPECT_EQ(r.err, question);
 }
 
 TEST(Utf16EndToEnd, DisplayWithoutAQuestion)
 {
+    EnvSetting locale("LC_ALL", c_locale());
     TempDir dir;
     struct Case {
         const char* name;
@@ -58,11 +104,52 @@ TEST(Utf16EndToEnd, DisplayWithoutAQuestion)
         {"outside Latin-1", {"-u", "+0"}, wide("a") + "\xa9\x03"s + wide("b"), "a?b"},
     };
     for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
         std::vector<std::string> args = c.args;
         args.push_back(dir.write("f", c.content));
         Result r = run(args, {true, "y"});
-        EXPECT_EQ(r.exit_code, 0) << c.name;
-        EXPECT_EQ(r.out, banner + c.shown) << c.name;
+        EXPECT_EQ(r.exit_code, 0);
+        EXPECT_EQ(r.out, banner + c.shown);
+    }
+}
+
+const std::string sample = "\xff\xfe"s + wide("caf\xe9 ") +
+                           "\xa9\x03\xbc\x03\xad\x03\xb3\x03\xb1\x03"s + wide(" ") +
+                           "\xe5\x65\x2c\x67\x9e\x8a"s + wide(" ") + "\x3d\xd8\x00\xde"s +
+                           wide("\n");
+const std::string sample_latin1 = "caf\xe9 ????? ??? ??\n";
+const std::string sample_utf8 = "caf\xc3\xa9 \xce\xa9\xce\xbc\xce\xad\xce\xb3\xce\xb1 "
+                                "\xe6\x97\xa5\xe6\x9c\xac\xe8\xaa\x9e \xf0\x9f\x98\x80\n";
+
+// The encoding comes from the locale the environment names; the Windows
+// build writes one byte per unit into a pipe.
+TEST(Utf16EndToEnd, TheLocaleChoosesTheEncoding)
+{
+    TempDir dir;
+    const std::string f = dir.write("u16.txt", sample);
+    struct Case {
+        const char* name;
+        const char* lc_all;
+        const char* lang;
+        std::string shown;
+    } cases[] = {
+        {"LANG=C.UTF-8", nullptr, "C.UTF-8", sample_utf8},
+        {"LC_ALL=C.UTF-8 over LANG=C", "C.UTF-8", "C", sample_utf8},
+        {"LC_ALL=C over LANG=C.UTF-8", "C", "C.UTF-8", sample_latin1},
+        {"no locale at all", nullptr, nullptr, sample_latin1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (under_wine() && c.lc_all == nullptr)
+            continue;   // Wine itself needs LC_ALL
+        EnvSetting lc_all("LC_ALL", under_wine() ? std::getenv("LC_ALL") : c.lc_all);
+        EnvSetting lc_ctype("LC_CTYPE", nullptr);
+        EnvSetting lang("LANG", c.lang);
+        Result r = run({"-u", "+0", f});
+        const std::string& expected = under_wine() ? sample_latin1 : c.shown;
+        EXPECT_EQ(r.exit_code, 0);
+        EXPECT_TRUE(r.out == banner + expected) << "expected: " << hex(expected)
+                                                << "\n  actual:   " << hex(r.out);
     }
 }
 
@@ -82,6 +169,27 @@ TEST(Utf16EndToEnd, UnitSplitAcrossTwoAppendsIsShownWhole)
     usleep(2500000);
     append(f, "\0B\0"s);
     EXPECT_TRUE(shown(banner + "goAB")) << p.out();
+}
+
+TEST(Utf16EndToEnd, PairSplitAcrossTwoAppendsIsShownWhole)
+{
+    EnvSetting locale("LC_ALL", under_wine() ? std::getenv("LC_ALL") : "C.UTF-8");
+    TempDir dir;
+    std::string f = dir.write("u16.log", "\xff\xfe"s + wide("go"));
+    Process p({"-u", "-f", f});
+    auto shown = [&](const std::string& s) {
+        return p.read_until([&](const std::string& out) { return out.size() >= s.size(); }) &&
+               p.out() == s;
+    };
+    EXPECT_TRUE(shown(banner + "go")) << hex(p.out());
+    append(f, "\x3d\xd8"s);
+    // Give ferrik a poll or two to read the first half alone; the result
+    // must be the same whether it did or not.
+    usleep(2500000);
+    append(f, "\x00\xde"s + wide("!"));
+    const std::string expected = banner + "go" + (under_wine() ? "??" : "\xf0\x9f\x98\x80") + "!";
+    EXPECT_TRUE(shown(expected)) << "expected: " << hex(expected) << "\n  actual:   "
+                                 << hex(p.out());
 }
 
 }  // namespace
