@@ -120,14 +120,15 @@ int put_error(const void* data, std::size_t count)
     return 0;
 }
 
-// The failure of the program's text to standard output is that of the
-// stream: kept, and every later call fails.
-int write_program_text(const void* data, std::size_t count)
+// The program's text where the platform converts it: a console takes it at
+// once, after what is gathered; anything else gets it converted, gathered
+// like the rest.
+int put_program_text(const void* data, std::size_t count)
 {
-    if (raw_write_program_text(static_cast<const char*>(data), count) == 0)
-        return 0;
-    keep_failure();
-    return -1;
+    if (stream.kind == OutputKind::terminal)
+        return out_converted_text(static_cast<const unsigned char*>(data), count);
+    static char narrowed[3 * sizeof message_line.text];
+    return put(narrowed, narrow_program_text(static_cast<const char*>(data), count, narrowed));
 }
 
 int put_message(const void* data, std::size_t count)
@@ -234,12 +235,9 @@ int out_message(const char* format, ...)
     } else if (!program_text_converted) {
         result = format_text(put, format, args);
     } else {
-        // Converted text goes out at once, after what is gathered before it.
-        message_line.write = write_program_text;
+        message_line.write = put_program_text;
         message_line.used = 0;
-        result = out_flush();
-        if (result == 0)
-            result = format_text(put_message, format, args);
+        result = format_text(put_message, format, args);
         if (result == 0)
             result = write_line(message_line, true);
     }

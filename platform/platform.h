@@ -103,7 +103,8 @@ void sound_beep();
 int raw_write(const void* data, std::size_t count);
 
 /* Writes all `count` bytes of the program's own text to standard error,
-   unbuffered (on Windows converted as raw_write_program_text() converts).
+   unbuffered (on Windows: to a console through WriteConsoleW, else in the
+   ANSI code page with '?').
    Returns 0, or -1 (nothing is left to report it on). */
 int raw_write_error(const void* data, std::size_t count);
 
@@ -134,7 +135,8 @@ TextForm text_form();
 ** Writes `count` bytes of UTF-8 text, whole characters only, to standard
 ** output, unbuffered, in the form chosen for TextForm::converted: the
 ** locale's encoding through iconv(3), '?' for a character it cannot hold
-** (POSIX), or UTF-16 through WriteConsoleW to the console (Windows).
+** (POSIX), or UTF-16 through WriteConsoleW to the console (Windows; the
+** program's own text goes the same way there).
 ** Returns 0, or -1 with the error kept for last_error_text().
 */
 int write_text(const unsigned char* utf8, std::size_t count);
@@ -154,18 +156,19 @@ int take_command_line(int* argc, const char* const** argv);
 std::size_t name_length(std::string_view name);
 
 /*
-** Writes `count` bytes of the program's own text to standard output,
-** unbuffered.  On Windows the program's text is UTF-8 inside (it shows
-** names from the command line): a console is given it through
-** WriteConsoleW, anything else gets it in the ANSI code page with '?' for
-** what that cannot hold.  Used only where program_text_converted is true.
-** Returns 0, or -1 with the error kept for last_error_text().
+** Converts `count` bytes of the program's own text, whole UTF-8 characters,
+** for a standard output that is not a console, into `out`, which has room
+** for 3 * count bytes; returns the bytes it holds.  Used only where
+** program_text_converted is true (Windows: the ANSI code page, '?' for what
+** it cannot hold).
 */
-int raw_write_program_text(const char* utf8, std::size_t count);
+std::size_t narrow_program_text(const char* utf8, std::size_t count, char* out);
 
-// True where the program's own text must go through
-// raw_write_program_text() (Windows); false where its bytes go out as they
-// are (POSIX, where a name is shown as the bytes it was given in).
+// True where the program's own text is UTF-8 inside and is converted on its
+// way out (Windows, where it shows names from the UTF-16 command line): to a
+// console through write_text(), elsewhere through narrow_program_text().
+// False where its bytes go out as they are (POSIX, where a name is shown as
+// the bytes it was given in).
 extern const bool program_text_converted;
 
 }  // namespace ferrik

@@ -325,9 +325,10 @@ std::size_t name_length(std::string_view name)
     return name.size();
 }
 
-int raw_write_program_text(const char* text, std::size_t count)
+std::size_t narrow_program_text(const char* text, std::size_t count, char* out)
 {
-    return raw_write(text, count);
+    std::memcpy(out, text, count);
+    return count;
 }
 
 }  // namespace ferrik

@@ -351,6 +351,16 @@ int write_handle(HANDLE h, const char* p, DWORD count)
     return 0;
 }
 
+// The first `units` of pieces.wide in the ANSI code page, '?' for what it
+// cannot hold.  Returns the bytes written to `out`.
+std::size_t narrow(int units, char* out, int room)
+{
+    // A code page of UTF-8 holds everything and takes no default.
+    const char* unknown = GetACP() == CP_UTF8 ? nullptr : "?";
+    return static_cast<std::size_t>(
+        WideCharToMultiByte(CP_ACP, 0, pieces.wide, units, out, room, unknown, nullptr));
+}
+
 // UTF-8 text to a console as UTF-16, or to anything else in the ANSI code
 // page with '?' for what it cannot hold; piece by piece, whole characters.
 int write_program_text(HANDLE h, bool console, const char* utf8, std::size_t count)
@@ -363,10 +373,7 @@ int write_program_text(HANDLE h, bool console, const char* utf8, std::size_t cou
         if (console) {
             result = write_console(h, pieces.wide, static_cast<DWORD>(units));
         } else {
-            // A code page of UTF-8 holds everything and takes no default.
-            const char* unknown = GetACP() == CP_UTF8 ? nullptr : "?";
-            int bytes = WideCharToMultiByte(CP_ACP, 0, pieces.wide, units, pieces.narrow,
-                                            sizeof pieces.narrow, unknown, nullptr);
+            std::size_t bytes = narrow(units, pieces.narrow, sizeof pieces.narrow);
             result = write_handle(h, pieces.narrow, static_cast<DWORD>(bytes));
         }
         if (result != 0)
@@ -433,14 +440,18 @@ std::size_t name_length(std::string_view name)
     return characters;
 }
 
-int raw_write_program_text(const char* utf8, std::size_t count)
+std::size_t narrow_program_text(const char* utf8, std::size_t count, char* out)
 {
-    const StandardStreams& s = standard();
-    if (s.out == nullptr) {
-        kept_error = ERROR_INVALID_HANDLE;
-        return -1;
+    std::size_t produced = 0;
+    while (count > 0) {
+        std::size_t n = whole_piece(utf8, count, text_piece);
+        int units = MultiByteToWideChar(CP_UTF8, 0, utf8, static_cast<int>(n), pieces.wide,
+                                        static_cast<int>(text_piece));
+        produced += narrow(units, out + produced, static_cast<int>(3 * n));
+        utf8 += n;
+        count -= n;
     }
-    return write_program_text(s.out, s.console, utf8, count);
+    return produced;
 }
 
 }  // namespace ferrik
