@@ -8,7 +8,7 @@
 #
 # It builds the release build (preset "bench": the default preset's build of
 # ferrik, without the tests), generates its data in a temporary directory
-# under $BENCH_DIR (default /tmp; it needs about 2.2 GiB of space and as much
+# under $BENCH_DIR (default /tmp; it needs about 2.5 GiB of space and as much
 # free memory for the page cache) and removes it afterwards.  It takes two
 # to four minutes.  Tools: cmake, ninja, g++, hyperfine, GNU time
 # (/usr/bin/time) and jq; as root, missing ones are installed with apt-get.
@@ -27,6 +27,10 @@
 #      (count and hash); and the CPU time of a follower of an idle file
 #      over 10 s
 #   e) the peak RSS of every command above (GNU time %M)
+#   f) ferrik -u +0 U16 | wc -c in a UTF-8 locale (C.UTF-8), against
+#      iconv -f UTF-16LE -t UTF-8 U16 | wc -c; U16 is 256 MiB of UTF-16LE
+#      log lines, mostly ASCII with some accented and CJK characters.  The
+#      same in the C locale (one byte per unit), and the peak RSS of both
 set -euo pipefail
 export LC_ALL=C
 
@@ -80,7 +84,7 @@ trap 'exit 130' INT TERM
 
 gib=$((1024 * 1024 * 1024))
 avail_kib=$(df -Pk "$dir" | awk 'NR == 2 { print $4 }')
-[ "$avail_kib" -gt $((2300 * 1024)) ] || die "$dir needs about 2.3 GiB free"
+[ "$avail_kib" -gt $((2600 * 1024)) ] || die "$dir needs about 2.6 GiB free"
 
 big=$dir/BIG
 small=$dir/SMALL
@@ -194,6 +198,29 @@ a_cat=$(median a "$a_cat_cmd"); a_fer=$(median a "$a_fer_cmd"); a_ratio=$(ratio 
 b_cat=$(median b "$b_cat_cmd"); b_fer=$(median b "$b_fer_cmd"); b_ratio=$(ratio "$b_fer" "$b_cat")
 c_big=$(median c "$c_big_cmd"); c_small=$(median c "$c_small_cmd"); c_ratio=$(ratio "$c_big" "$c_small")
 
+# ------------------------------------------------------ f) UTF-16 text ---
+u16=$dir/U16
+say "bench: f) generating 256 MiB of UTF-16LE text"
+{ { seq -f '%010.0f 2025-06-01T12:00:00Z INFO café Straße naïve 日本語 served in 12 ms, ok' \
+        1 5000000 || true; } | iconv -f UTF-8 -t UTF-16LE || true; } |
+    head -c $((256 * 1024 * 1024)) > "$u16"
+[ "$(stat -c %s "$u16")" -eq $((256 * 1024 * 1024)) ] || die "could not generate $u16"
+u16_expected=$({ cat "$dir/banner"; iconv -f UTF-16LE -t UTF-8 "$u16"; } | "$sink")
+u16_got=$(LC_ALL=C.UTF-8 "$ferrik" -u +0 "$u16" | "$sink")
+[ "$u16_got" = "$u16_expected" ] || die "ferrik -u +0 U16 is not the banner and iconv's UTF-8: $u16_got"
+say "bench: f) ferrik -u +0 U16 | wc -c against iconv, UTF-8 locale and C locale"
+f_iconv_cmd="iconv -f UTF-16LE -t UTF-8 $u16 | wc -c"
+f_utf8_cmd="LC_ALL=C.UTF-8 $ferrik -u +0 $u16 | wc -c"
+f_latin1_cmd="LC_ALL=C $ferrik -u +0 $u16 | wc -c"
+compare f 4 1 3 yes "$f_iconv_cmd" "$f_utf8_cmd"
+compare f1 4 1 3 yes "$f_iconv_cmd" "$f_latin1_cmd"
+f_iconv=$(median f "$f_iconv_cmd"); f_utf8=$(median f "$f_utf8_cmd"); f_ratio=$(ratio "$f_utf8" "$f_iconv")
+f1_iconv=$(median f1 "$f_iconv_cmd"); f_latin1=$(median f1 "$f_latin1_cmd"); f1_ratio=$(ratio "$f_latin1" "$f1_iconv")
+rss_f_utf8=$(peak_rss pipe env LC_ALL=C.UTF-8 "$ferrik" -u +0 "$u16")
+rss_f_latin1=$(peak_rss pipe env LC_ALL=C "$ferrik" -u +0 "$u16")
+rss_f_iconv=$(peak_rss pipe iconv -f UTF-16LE -t UTF-8 "$u16")
+rm -f "$u16"
+
 # ------------------------------------------------------------ d) follow ---
 growing=$dir/growing
 fifo=$dir/fifo
@@ -281,7 +308,7 @@ load_after=$(cut -d ' ' -f 1-3 /proc/loadavg)
 # -------------------------------------------------------------- report ---
 rss_limit=2048
 rss_row() {   # letter, command, KiB, what to compare with
-    echo "| e | peak RSS of \`${2//|/\\|}\` | $3 KiB${4:+ ($4)} | ≤ $rss_limit KiB | $(verdict "$3" "$rss_limit") |"
+    echo "| $1 | peak RSS of \`${2//|/\\|}\` | $3 KiB${4:+ ($4)} | ≤ $rss_limit KiB | $(verdict "$3" "$rss_limit") |"
 }
 lag_ok=$(verdict "$lag_median" 1.5)
 [ "$complete" -eq "$follow_runs" ] && complete_ok=yes || complete_ok="**no**"
@@ -306,6 +333,10 @@ $(rss_row e "ferrik BIG" "$rss_fer_big")
 $(rss_row e "ferrik SMALL" "$rss_fer_small")
 $(rss_row e "ferrik -0 -f FILE" "$follow_rss" "while following 1 GiB")
 $(rss_row e "ferrik -f SMALL" "$idle_rss" "idle, VmHWM")
+| f | \`ferrik -u +0 U16 \| wc -c\` in C.UTF-8 against \`iconv -f UTF-16LE -t UTF-8 U16 \| wc -c\` | $(ms "$f_utf8") against $(ms "$f_iconv"): **${f_ratio}×** | ≤ 0.5× | $(verdict "$f_ratio" 0.5) |
+| f | the same in the C locale (one byte per unit) against iconv | $(ms "$f_latin1") against $(ms "$f1_iconv"): **${f1_ratio}×** | | |
+$(rss_row f "ferrik -u +0 U16 | wc -c" "$rss_f_utf8" "C.UTF-8; iconv: $rss_f_iconv KiB")
+$(rss_row f "ferrik -u +0 U16 | wc -c" "$rss_f_latin1" "C locale")
 EOF
 )
 
@@ -317,7 +348,7 @@ fs_type=$(stat -f -c %T "$dir")
     echo "# ferrik benchmark results"
     echo
     echo "Written by \`bench/run.sh\` on $(date -u '+%Y-%m-%d %H:%M UTC'), ferrik at commit $commit$dirty."
-    echo "BIG is 1 GiB of numbered log lines, in the page cache; SMALL is its first KiB."
+    echo "BIG is 1 GiB of numbered log lines, in the page cache; SMALL is its first KiB; U16 is 256 MiB of UTF-16LE log lines with accented and CJK characters."
     echo "Every figure of a), b) and c) is the median of all the runs of hyperfine rounds in which the two commands took turns; d) is the median of $follow_runs runs."
     echo "ferrik's output starts with its banner ($banner_bytes bytes), so it sends $expected_bytes bytes where cat sends $gib."
     echo
@@ -345,6 +376,10 @@ fs_type=$(stat -f -c %T "$dir")
     hyper_details b "$b_fer_cmd"
     hyper_details c "$c_big_cmd"
     hyper_details c "$c_small_cmd"
+    hyper_details f "$f_iconv_cmd"
+    hyper_details f "$f_utf8_cmd"
+    hyper_details f1 "$f_iconv_cmd"
+    hyper_details f1 "$f_latin1_cmd"
     echo
     echo "## follow runs"
     echo

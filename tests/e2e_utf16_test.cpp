@@ -153,6 +153,30 @@ TEST(Utf16EndToEnd, TheLocaleChoosesTheEncoding)
     }
 }
 
+// Any other encoding a locale names goes through iconv, '?' for what it
+// cannot hold: EUC-JP holds the accented letter, the Greek and the Japanese
+// of the sample, not the emoji.  The locale is compiled into the test's
+// directory, so nothing is installed on the machine.
+TEST(Utf16EndToEnd, AnotherEncodingGoesThroughIconv)
+{
+    if (under_wine())
+        GTEST_SKIP() << "the POSIX build's locales";
+    TempDir dir;
+    const std::string f = dir.write("u16.txt", sample);
+    std::string compile = "localedef -i ja_JP -f EUC-JP '" + dir.path("ja_JP.EUC-JP") +
+                          "' > /dev/null 2>&1";
+    ASSERT_EQ(std::system(compile.c_str()), 0)
+        << "needs localedef and the ja_JP locale source (Debian: locales)";
+    EnvSetting locpath("LOCPATH", dir.path("").c_str());
+    EnvSetting lc_all("LC_ALL", "ja_JP.EUC-JP");
+    Result r = run({"-u", "+0", f});
+    const std::string expected = "caf\x8f\xab\xb1 \xa6\xb8\xa6\xcc\x8f\xa6\xf2\xa6\xc3\xa6\xc1 "
+                                 "\xc6\xfc\xcb\xdc\xb8\xec ?\n";
+    EXPECT_EQ(r.exit_code, 0);
+    EXPECT_TRUE(r.out == banner + expected) << "expected: " << hex(expected)
+                                            << "\n  actual:   " << hex(r.out);
+}
+
 TEST(Utf16EndToEnd, UnitSplitAcrossTwoAppendsIsShownWhole)
 {
     TempDir dir;

@@ -238,6 +238,13 @@ TEST(WindowsNames, NamesOutsideTheAnsiCodePage)
         EXPECT_EQ(r.exit_code, 255);
         EXPECT_TRUE(r.out == banner + text(dir.path("") + m.shown)) << "actual: " << r.out;
     }
+    std::string longest;
+    for (int i = 0; i < 256; ++i)
+        longest += "日";
+    Result r = run({longest});
+    EXPECT_EQ(r.exit_code, 255) << "256 characters";
+    EXPECT_EQ(r.out, banner + text("File name too long\n") + text(expected::usage))
+        << "256 characters";
 }
 
 }  // namespace
