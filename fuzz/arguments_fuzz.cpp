@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "cli/arguments.h"
+#include "output/output.h"
 #include "platform/platform.h"
 #include "tests/fake_platform.h"
 
@@ -140,6 +141,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     fake::Platform& p = fake::reset();
     // To a terminal every out_message() goes out at once, in one write.
     p.terminal = true;
+    out_start();
 
     // As the run driver hands it over: every field at its initial value.
     RunSettings settings{};
