@@ -2,5 +2,7 @@
 
 int main(int argc, char** argv)
 {
-    return ferrik::run_display(argc, argv);
+    const char* const* arguments = argv;
+    ferrik::take_command_line(&argc, &arguments);
+    return ferrik::run_display(argc, arguments);
 }

@@ -8,7 +8,7 @@
 #
 # It builds the release build (preset "bench": the default preset's build of
 # ferrik, without the tests), generates its data in a temporary directory
-# under $BENCH_DIR (default /tmp; it needs about 2.2 GiB of space and as much
+# under $BENCH_DIR (default /tmp; it needs about 2.5 GiB of space and as much
 # free memory for the page cache) and removes it afterwards.  It takes two
 # to four minutes.  Tools: cmake, ninja, g++, hyperfine, GNU time
 # (/usr/bin/time), jq and python3; as root, missing ones are installed with apt-get.
@@ -30,6 +30,10 @@
 #   f) log rotation under a follower (bench/rotation.py): over 12 rotations
 #      by rename or delete and create, the time from the first write to the
 #      new file to its first byte on ferrik's output, median and largest
+#   g) ferrik -u +0 U16 | wc -c in a UTF-8 locale (C.UTF-8), against
+#      iconv -f UTF-16LE -t UTF-8 U16 | wc -c; U16 is 256 MiB of UTF-16LE
+#      log lines, mostly ASCII with some accented and CJK characters.  The
+#      same in the C locale (one byte per unit), and the peak RSS of both
 set -euo pipefail
 export LC_ALL=C
 
@@ -84,7 +88,7 @@ trap 'exit 130' INT TERM
 
 gib=$((1024 * 1024 * 1024))
 avail_kib=$(df -Pk "$dir" | awk 'NR == 2 { print $4 }')
-[ "$avail_kib" -gt $((2300 * 1024)) ] || die "$dir needs about 2.3 GiB free"
+[ "$avail_kib" -gt $((2600 * 1024)) ] || die "$dir needs about 2.6 GiB free"
 
 big=$dir/BIG
 small=$dir/SMALL
@@ -198,6 +202,29 @@ a_cat=$(median a "$a_cat_cmd"); a_fer=$(median a "$a_fer_cmd"); a_ratio=$(ratio 
 b_cat=$(median b "$b_cat_cmd"); b_fer=$(median b "$b_fer_cmd"); b_ratio=$(ratio "$b_fer" "$b_cat")
 c_big=$(median c "$c_big_cmd"); c_small=$(median c "$c_small_cmd"); c_ratio=$(ratio "$c_big" "$c_small")
 
+# ------------------------------------------------------ f) UTF-16 text ---
+u16=$dir/U16
+say "bench: f) generating 256 MiB of UTF-16LE text"
+{ { seq -f '%010.0f 2025-06-01T12:00:00Z INFO café Straße naïve 日本語 served in 12 ms, ok' \
+        1 5000000 || true; } | iconv -f UTF-8 -t UTF-16LE || true; } |
+    head -c $((256 * 1024 * 1024)) > "$u16"
+[ "$(stat -c %s "$u16")" -eq $((256 * 1024 * 1024)) ] || die "could not generate $u16"
+u16_expected=$({ cat "$dir/banner"; iconv -f UTF-16LE -t UTF-8 "$u16"; } | "$sink")
+u16_got=$(LC_ALL=C.UTF-8 "$ferrik" -u +0 "$u16" | "$sink")
+[ "$u16_got" = "$u16_expected" ] || die "ferrik -u +0 U16 is not the banner and iconv's UTF-8: $u16_got"
+say "bench: g) ferrik -u +0 U16 | wc -c against iconv, UTF-8 locale and C locale"
+g_iconv_cmd="iconv -f UTF-16LE -t UTF-8 $u16 | wc -c"
+g_utf8_cmd="LC_ALL=C.UTF-8 $ferrik -u +0 $u16 | wc -c"
+g_latin1_cmd="LC_ALL=C $ferrik -u +0 $u16 | wc -c"
+compare g 4 1 3 yes "$g_iconv_cmd" "$g_utf8_cmd"
+compare g1 4 1 3 yes "$g_iconv_cmd" "$g_latin1_cmd"
+g_iconv=$(median g "$g_iconv_cmd"); g_utf8=$(median g "$g_utf8_cmd"); g_ratio=$(ratio "$g_utf8" "$g_iconv")
+g1_iconv=$(median g1 "$g_iconv_cmd"); g_latin1=$(median g1 "$g_latin1_cmd"); g1_ratio=$(ratio "$g_latin1" "$g1_iconv")
+rss_g_utf8=$(peak_rss pipe env LC_ALL=C.UTF-8 "$ferrik" -u +0 "$u16")
+rss_g_latin1=$(peak_rss pipe env LC_ALL=C "$ferrik" -u +0 "$u16")
+rss_g_iconv=$(peak_rss pipe iconv -f UTF-16LE -t UTF-8 "$u16")
+rm -f "$u16"
+
 # ------------------------------------------------------------ d) follow ---
 growing=$dir/growing
 fifo=$dir/fifo
@@ -294,7 +321,7 @@ load_after=$(cut -d ' ' -f 1-3 /proc/loadavg)
 # -------------------------------------------------------------- report ---
 rss_limit=2048
 rss_row() {   # letter, command, KiB, what to compare with
-    echo "| e | peak RSS of \`${2//|/\\|}\` | $3 KiB${4:+ ($4)} | ≤ $rss_limit KiB | $(verdict "$3" "$rss_limit") |"
+    echo "| $1 | peak RSS of \`${2//|/\\|}\` | $3 KiB${4:+ ($4)} | ≤ $rss_limit KiB | $(verdict "$3" "$rss_limit") |"
 }
 lag_ok=$(verdict "$lag_median" 1.5)
 [ "$complete" -eq "$follow_runs" ] && complete_ok=yes || complete_ok="**no**"
@@ -320,6 +347,10 @@ $(rss_row e "ferrik BIG" "$rss_fer_big")
 $(rss_row e "ferrik SMALL" "$rss_fer_small")
 $(rss_row e "ferrik -0 -f FILE" "$follow_rss" "while following 1 GiB")
 $(rss_row e "ferrik -f SMALL" "$idle_rss" "idle, VmHWM")
+| g | \`ferrik -u +0 U16 \| wc -c\` in C.UTF-8 against \`iconv -f UTF-16LE -t UTF-8 U16 \| wc -c\` | $(ms "$g_utf8") against $(ms "$g_iconv"): **${g_ratio}×** | ≤ 0.5× | $(verdict "$g_ratio" 0.5) |
+| g | the same in the C locale (one byte per unit) against iconv | $(ms "$g_latin1") against $(ms "$g1_iconv"): **${g1_ratio}×** | | |
+$(rss_row g "ferrik -u +0 U16 | wc -c" "$rss_g_utf8" "C.UTF-8; iconv: $rss_g_iconv KiB")
+$(rss_row g "ferrik -u +0 U16 | wc -c" "$rss_g_latin1" "C locale")
 EOF
 )
 
@@ -331,7 +362,7 @@ fs_type=$(stat -f -c %T "$dir")
     echo "# ferrik benchmark results"
     echo
     echo "Written by \`bench/run.sh\` on $(date -u '+%Y-%m-%d %H:%M UTC'), ferrik at commit $commit$dirty."
-    echo "BIG is 1 GiB of numbered log lines, in the page cache; SMALL is its first KiB."
+    echo "BIG is 1 GiB of numbered log lines, in the page cache; SMALL is its first KiB; U16 is 256 MiB of UTF-16LE log lines with accented and CJK characters."
     echo "Every figure of a), b) and c) is the median of all the runs of hyperfine rounds in which the two commands took turns; d) is the median of $follow_runs runs."
     echo "ferrik's output starts with its banner ($banner_bytes bytes), so it sends $expected_bytes bytes where cat sends $gib."
     echo
@@ -359,6 +390,10 @@ fs_type=$(stat -f -c %T "$dir")
     hyper_details b "$b_fer_cmd"
     hyper_details c "$c_big_cmd"
     hyper_details c "$c_small_cmd"
+    hyper_details g "$g_iconv_cmd"
+    hyper_details g "$g_utf8_cmd"
+    hyper_details g1 "$g_iconv_cmd"
+    hyper_details g1 "$g_latin1_cmd"
     echo
     echo "## follow runs"
     echo

@@ -86,6 +86,14 @@ int take_minus(const char* argument, RunSettings& settings)
     return take_offset(argument, settings);
 }
 
+// True when a name is longer than max_name_length (as the platform counts)
+// or than the room for it.
+bool too_long(std::string_view name)
+{
+    return name_length(name) > static_cast<std::size_t>(max_name_length) ||
+           name.size() >= static_cast<std::size_t>(file_name_size);
+}
+
 // A name that reached us with an escaped opening quote: taken up to the
 // next quote as it stands, without composition.
 int take_quoted_name(const char* argument, RunSettings& settings)
@@ -94,7 +102,7 @@ int take_quoted_name(const char* argument, RunSettings& settings)
         return 0;
     std::string_view name(argument + 1);
     name = name.substr(0, name.find('"'));
-    if (name.size() > static_cast<std::size_t>(max_name_length)) {
+    if (too_long(name)) {
         out_message("File name too long\n");
         return -1;
     }
@@ -175,24 +183,21 @@ std::uint64_t parse_offset_number(const char* text, int* error)
 // The name is split into drive, directory, base name and extension only to
 // find the base name: joined again, uncut, the parts are the argument
 // itself, so a name that fits is copied as it stands and one that does not
-// is refused rather than shortened into the name of some other file.
+// is refused rather than shortened into the name of some other file.  Names
+// are bytes on POSIX and UTF-8 on Windows: neither puts a separator or a dot
+// byte inside a character, so every such byte is one.
 int compose_file_name(const char* argument, char* destination)
 {
     std::size_t start = argument[0] != '\0' && argument[1] == ':' ? 2 : 0;
     std::size_t base = start;
     std::size_t dot = std::string_view::npos;
     std::size_t i = start;
-    while (argument[i] != '\0') {
-        unsigned char c = static_cast<unsigned char>(argument[i]);
-        if (is_lead_byte(c) && argument[i + 1] != '\0') {
-            i += 2;   // a trail byte is never a separator or a dot
-            continue;
-        }
+    for (; argument[i] != '\0'; ++i) {
+        char c = argument[i];
         if (c == '/' || c == '\\')
             base = i + 1;
         else if (c == '.')
             dot = i;
-        ++i;
     }
     std::size_t length = i;
     std::size_t base_end = dot != std::string_view::npos && dot >= base ? dot : length;
@@ -200,7 +205,7 @@ int compose_file_name(const char* argument, char* destination)
     // has them, and only an extension where it does not.
     if (base_end == base && !(dot_names_are_files && length > base))
         return -1;
-    if (length > static_cast<std::size_t>(max_name_length))
+    if (too_long(std::string_view(argument, length)))
         return -2;
     std::memcpy(destination, argument, length + 1);
     return 0;

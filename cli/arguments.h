@@ -41,7 +41,7 @@ std::uint64_t parse_offset_number(const char* text, int* error);
 ** Checks the shape of a file argument and copies it into `destination`.
 ** Returns 0, -1 when its base name is empty (a name ending in a separator,
 ** a bare drive, and where dot_names_are_files is false ".txt"), or -2 when
-** it is longer than max_name_length.
+** it is longer than max_name_length as name_length() counts it.
 */
 int compose_file_name(const char* argument, char* destination);
 

@@ -111,7 +111,10 @@ int wait_for_change();
 /*
 ** When the file starts with the UTF-16LE byte-order mark and -u was not
 ** given, asks whether to show it as UTF-16 text and sets `unicode` on an
-** answer of y or Y.  Asks nothing once output has failed.  Leaves
+** answer of y or Y.  The question goes to standard output when that is a
+** terminal, else to standard error, after everything gathered before it.
+** The answer is read to its line feed or the end of input, and its first
+** character decides.  Asks nothing once output has failed.  Leaves
 ** read_state.position at 0.
 */
 void check_byte_order_mark();
@@ -121,15 +124,29 @@ void check_byte_order_mark();
 std::uint64_t utf16_start(std::uint64_t start);
 
 /*
-** Writes the whole 16-bit units at the front of `chunk`, which was read at
-** file position `position`, as text: one byte per unit, a unit up to 0xFF
-** as that byte, any other as '?'.  A byte-order mark at file position 0 is
-** left out.  Sets *used to the bytes consumed; the rest (an odd last byte)
+** Writes the whole characters at the front of `chunk`, which was read at
+** file position `position`, as text in the form text_form() names:
+**   - latin1: one byte per unit, a unit up to 0xFF as that byte, any other
+**     as '?' (a surrogate pair as "??");
+**   - utf8, converted: each character in UTF-8 (converted further by the
+**     platform), a surrogate pair as the one character it encodes, a
+**     surrogate without its other half as U+FFFD.
+** A zero unit is a NUL byte.  A byte-order mark at file position 0 is left
+** out; elsewhere it is a character like any other.  Sets *used to the bytes
+** consumed; the rest (an odd last byte, a first half of a pair at the end)
 ** is read again with the bytes that follow it.  Returns 0, or -1 once
 ** output has failed.
 */
 int print_utf16_chunk(std::span<const unsigned char> chunk, std::uint64_t position,
                       std::size_t* used);
+
+/*
+** Ends a UTF-16 display that will not read on: a first half of a pair that
+** read_state.held still keeps is written as a lone surrogate (U+FFFD, or
+** '?' in Latin-1), so that it does not vanish.  An odd byte stays unshown.
+** Returns 0, or -1 once output has failed.
+*/
+int print_utf16_end();
 
 /* Writes a chunk as it is.  Returns 0, or -1 once output has failed. */
 int print_byte_chunk(std::span<const unsigned char> chunk);

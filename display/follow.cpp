@@ -42,9 +42,14 @@ void look_at_name()
 
 // The open file is finished: it is closed, and the held one, if any, is
 // shown from its start.  Returns 1 when a new file was taken, 0 when the
-// name is still awaited, -1 after a failed query (reported).
+// name is still awaited, -1 after a failed query (reported) or once output
+// has failed.
 int take_next()
 {
+    // A first half of a pair that the old file will never complete is
+    // shown as what it is, a lone surrogate, rather than lost.
+    if (read_state.handle != no_file && run_settings.unicode && print_utf16_end() != 0)
+        return -1;
     if (read_state.handle != no_file)
         close_file(read_state.handle);
     read_state.handle = read_state.next;

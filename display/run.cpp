@@ -187,7 +187,7 @@ int run_display(int argc, const char* const* argv)
         if (read_loop() != 0)
             return finish(-1);
         if (!settings.follow)
-            return finish(0);
+            return finish(settings.unicode ? print_utf16_end() : 0);
         // What has been read reaches a pipe before the wait, not a buffer
         // later.
         if (out_flush() != 0 || wait_for_change() != 0)

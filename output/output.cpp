@@ -22,13 +22,17 @@ struct OutputStream {
 OutputStream stream;
 
 // A line for standard error is gathered here and written in one piece, so
-// that it does not interleave with other writers' lines.
-struct ErrorLine {
+// that it does not interleave with other writers' lines.  The program's own
+// text for standard output is gathered the same way where the platform
+// converts it (program_text_converted).
+struct TextLine {
     char text[4096];
     std::size_t used;
+    int (*write)(const void*, std::size_t);
 };
 
-ErrorLine error_line;
+TextLine error_line = {{}, 0, raw_write_error};
+TextLine message_line = {{}, 0, nullptr};
 
 // Marks the output failed, keeping the system's words for the failure.
 int fail_stream()
@@ -63,21 +67,70 @@ int put(const void* data, std::size_t count)
     return 0;
 }
 
-int put_error(const void* data, std::size_t count)
+// The bytes at the front of `text` that end on a whole UTF-8 character:
+// a converting platform must never be handed half of one.  Bytes that are
+// not UTF-8 at all go out as they are.
+std::size_t whole_characters(const char* text, std::size_t count)
+{
+    std::size_t start = count;
+    while (start > 0 && count - start < 4 &&
+           (static_cast<unsigned char>(text[start - 1]) & 0xC0) == 0x80)
+        --start;
+    if (start == 0)
+        return count;
+    unsigned char lead = static_cast<unsigned char>(text[start - 1]);
+    std::size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
+    return count - (start - 1) < length ? start - 1 : count;
+}
+
+// Writes what `line` has gathered, but for a cut character at its end,
+// which stays for the next piece.
+int write_line(TextLine& line, bool all)
+{
+    std::size_t n = all ? line.used : whole_characters(line.text, line.used);
+    if (n == 0 && line.used > 0)
+        n = line.used;   // a full line of continuation bytes: not UTF-8
+    int result = n == 0 ? 0 : line.write(line.text, n);
+    std::memmove(line.text, line.text + n, line.used - n);
+    line.used -= n;
+    return result;
+}
+
+int gather(TextLine& line, const void* data, std::size_t count)
 {
     const char* p = static_cast<const char*>(data);
     while (count > 0) {
-        if (error_line.used == sizeof error_line.text) {
-            raw_write_error(error_line.text, error_line.used);
-            error_line.used = 0;
-        }
-        std::size_t n = std::min(count, sizeof error_line.text - error_line.used);
-        std::memcpy(error_line.text + error_line.used, p, n);
-        error_line.used += n;
+        if (line.used == sizeof line.text && write_line(line, false) != 0)
+            return -1;
+        std::size_t n = std::min(count, sizeof line.text - line.used);
+        std::memcpy(line.text + line.used, p, n);
+        line.used += n;
         p += n;
         count -= n;
     }
     return 0;
+}
+
+int put_error(const void* data, std::size_t count)
+{
+    gather(error_line, data, count);   // nowhere to report a failure
+    return 0;
+}
+
+// The program's text where the platform converts it: a console takes it at
+// once, after what is gathered; anything else gets it converted, gathered
+// like the rest.
+int put_program_text(const void* data, std::size_t count)
+{
+    if (stream.kind == OutputKind::terminal)
+        return out_converted_text(static_cast<const unsigned char*>(data), count);
+    static char narrowed[3 * sizeof message_line.text];
+    return put(narrowed, narrow_program_text(static_cast<const char*>(data), count, narrowed));
+}
+
+int put_message(const void* data, std::size_t count)
+{
+    return gather(message_line, data, count);
 }
 
 using Sink = int (*)(const void*, std::size_t);
@@ -173,11 +226,29 @@ int out_message(const char* format, ...)
 {
     va_list args;
     va_start(args, format);
-    int result = stream.failed ? -1 : format_text(put, format, args);
+    int result;
+    if (stream.failed) {
+        result = -1;
+    } else if (!program_text_converted) {
+        result = format_text(put, format, args);
+    } else {
+        message_line.write = put_program_text;
+        message_line.used = 0;
+        result = format_text(put_message, format, args);
+        if (result == 0)
+            result = write_line(message_line, true);
+    }
     va_end(args);
     if (result != 0)
         return -1;
     return settle();
+}
+
+int out_converted_text(const unsigned char* utf8, std::size_t count)
+{
+    if (out_flush() != 0)
+        return -1;
+    return count > 0 && write_text(utf8, count) != 0 ? fail_stream() : 0;
 }
 
 int out_flush()
@@ -210,9 +281,7 @@ void err_message(const char* format, ...)
     error_line.used = 0;
     format_text(put_error, format, args);
     va_end(args);
-    if (error_line.used > 0)
-        raw_write_error(error_line.text, error_line.used);
-    error_line.used = 0;
+    write_line(error_line, true);
 }
 
 void report_output_failure()

@@ -33,6 +33,13 @@ int out_bytes(const void* data, std::size_t count);
 Send out_file_range(FileHandle file, std::uint64_t position,
                     std::uint64_t count, std::uint64_t* sent);
 
+/*
+** Writes UTF-8 text of the UTF-16 display, whole characters only, when
+** text_form() is TextForm::converted: what is gathered goes out first, then
+** the text through write_text().  Returns 0, or -1 once output has failed.
+*/
+int out_converted_text(const unsigned char* utf8, std::size_t count);
+
 /* Formats the program's own text, printf-style (only %s and %c), and
    writes it with each line feed turned into line_end.  Returns 0, or -1
    once output has failed. */

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <string_view>
 
 namespace ferrik {
 
@@ -17,7 +18,7 @@ inline constexpr FileHandle no_file = -1;
 // "\n" on POSIX, "\r\n" on Windows.  File content is never translated.
 extern const char line_end[];
 
-// The most bytes a file name may have, its terminating NUL not counted.
+// The longest file name, as name_length() counts it (its NUL not counted).
 extern const int max_name_length;
 
 // True where a name whose last part starts with a dot ("~/.profile") names
@@ -97,16 +98,14 @@ void pause_ms(unsigned milliseconds);
    through standard output.  Where nothing can sound, does nothing. */
 void sound_beep();
 
-/* True when `byte` starts a double-byte character in the system's narrow
-   code page.  Always false where there is no such code page. */
-bool is_lead_byte(unsigned char byte);
-
 /* Writes all `count` bytes to standard output, unbuffered.  Returns 0, or
    -1 with the error kept for last_error_text(). */
 int raw_write(const void* data, std::size_t count);
 
-/* Writes all `count` bytes to standard error, unbuffered.  Returns 0, or
-   -1 (nothing is left to report it on). */
+/* Writes all `count` bytes of the program's own text to standard error,
+   unbuffered (on Windows: to a console through WriteConsoleW, else in the
+   ANSI code page with '?').
+   Returns 0, or -1 (nothing is left to report it on). */
 int raw_write_error(const void* data, std::size_t count);
 
 /* Reads one character from standard input.  Returns it (0 to 255), or -1
@@ -156,5 +155,60 @@ void close_file(FileHandle file);
 ** the write would have had.
 */
 bool stdout_reader_gone();
+
+// ---- Text beyond ASCII: the UTF-16 display's output, the command line and
+// ---- file names, the program's own text on Windows.
+
+// How the UTF-16 display writes its text; the platform decides once, in
+// platform_start(), from the locale (POSIX) or from what standard output is
+// (Windows).
+enum class TextForm {
+    latin1,      // one byte per unit: up to 0xFF as that byte, else '?'
+    utf8,        // UTF-8, written as it is
+    converted,   // UTF-8 handed to write_text(), which converts it
+};
+
+/* The form platform_start() chose. */
+TextForm text_form();
+
+/*
+** Writes `count` bytes of UTF-8 text, whole characters only, to standard
+** output, unbuffered, in the form chosen for TextForm::converted: the
+** locale's encoding through iconv(3), '?' for a character it cannot hold
+** (POSIX), or UTF-16 through WriteConsoleW to the console (Windows; the
+** program's own text goes the same way there).
+** Returns 0, or -1 with the error kept for last_error_text().
+*/
+int write_text(const unsigned char* utf8, std::size_t count);
+
+/*
+** Replaces *argc and *argv with the command line as the program works with
+** it: on POSIX the arguments as they are; on Windows the UTF-16 command
+** line, split by the system's rules and each argument converted to UTF-8,
+** so that a name outside the ANSI code page arrives whole.  The result
+** lives until the program ends.  Returns 0, or -1 when the system's
+** command line cannot be had (the arguments are then left as they are).
+*/
+int take_command_line(int* argc, const char* const** argv);
+
+/* The length of a file name as max_name_length counts it: bytes on POSIX,
+   characters (of the UTF-8 the name is carried in) on Windows. */
+std::size_t name_length(std::string_view name);
+
+/*
+** Converts `count` bytes of the program's own text, whole UTF-8 characters,
+** for a standard output that is not a console, into `out`, which has room
+** for 3 * count bytes; returns the bytes it holds.  Used only where
+** program_text_converted is true (Windows: the ANSI code page, '?' for what
+** it cannot hold).
+*/
+std::size_t narrow_program_text(const char* utf8, std::size_t count, char* out);
+
+// True where the program's own text is UTF-8 inside and is converted on its
+// way out (Windows, where it shows names from the UTF-16 command line): to a
+// console through write_text(), elsewhere through narrow_program_text().
+// False where its bytes go out as they are (POSIX, where a name is shown as
+// the bytes it was given in).
+extern const bool program_text_converted;
 
 }  // namespace ferrik

@@ -1,12 +1,16 @@
 // POSIX implementation of the raw platform operations (Linux and alike).
 #include <cerrno>
 #include <climits>
+#include <clocale>
 #include <cstring>
 #include <ctime>
 
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <iconv.h>
+#include <langinfo.h>
+#include <strings.h>
 #include <sys/sendfile.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -53,6 +57,8 @@ void widen_pipe(int fd)
     }
 }
 
+void choose_text_form();
+
 }  // namespace
 
 int platform_start()
@@ -61,6 +67,7 @@ int platform_start()
     hold_closed(1, O_RDONLY);
     hold_closed(2, O_RDONLY);
     widen_pipe(1);
+    choose_text_form();
     return 0;
 }
 
@@ -164,11 +171,6 @@ void sound_beep()
     }
 }
 
-bool is_lead_byte(unsigned char)
-{
-    return false;
-}
-
 int raw_write(const void* data, std::size_t count)
 {
     const char* p = static_cast<const char*>(data);
@@ -260,6 +262,119 @@ bool stdout_reader_gone()
     kept_error = EPIPE;
     raise(SIGPIPE);
     return true;
+}
+
+// ---- Text beyond ASCII: the UTF-16 display's output, the command line and
+// ---- file names.
+
+const bool program_text_converted = false;
+
+namespace {
+
+struct TextOutput {
+    TextForm form;
+    iconv_t converter;                  // UTF-8 to the locale's encoding
+    char converted[64 * 1024];
+};
+
+TextOutput text_output = {TextForm::latin1, reinterpret_cast<iconv_t>(-1), {}};
+
+bool same_name(const char* a, const char* b)
+{
+    return strcasecmp(a, b) == 0;
+}
+
+// The character type comes from the environment; nothing else of the locale
+// is taken, so the program's own messages stay as they are.  The C and POSIX
+// locales (ASCII) and a Latin-1 locale keep one byte per unit.  A converter
+// that cannot be had leaves the same.
+void choose_text_form()
+{
+    setlocale(LC_CTYPE, "");
+    const char* codeset = nl_langinfo(CODESET);
+    if (same_name(codeset, "UTF-8") || same_name(codeset, "UTF8")) {
+        text_output.form = TextForm::utf8;
+        return;
+    }
+    if (same_name(codeset, "ANSI_X3.4-1968") || same_name(codeset, "ASCII") ||
+        same_name(codeset, "US-ASCII") || same_name(codeset, "ISO-8859-1") ||
+        same_name(codeset, "ISO8859-1"))
+        return;
+    text_output.converter = iconv_open(codeset, "UTF-8");
+    if (text_output.converter != reinterpret_cast<iconv_t>(-1))
+        text_output.form = TextForm::converted;
+}
+
+// The length of the UTF-8 character that starts with `lead`.
+std::size_t utf8_length(unsigned char lead)
+{
+    return lead < 0xC0 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+}
+
+int write_converted(std::size_t count)
+{
+    return count == 0 ? 0 : raw_write(text_output.converted, count);
+}
+
+}  // namespace
+
+TextForm text_form()
+{
+    return text_output.form;
+}
+
+// A character the encoding cannot hold becomes '?', which every encoding a
+// locale names holds as the ASCII byte; the rest of the text goes on.
+int write_text(const unsigned char* utf8, std::size_t count)
+{
+    char* in = const_cast<char*>(reinterpret_cast<const char*>(utf8));
+    std::size_t in_left = count;
+    char* out = text_output.converted;
+    std::size_t out_left = sizeof text_output.converted;
+    while (in_left > 0) {
+        if (iconv(text_output.converter, &in, &in_left, &out, &out_left) != static_cast<std::size_t>(-1))
+            continue;
+        if (errno == E2BIG || out_left == 0) {
+            if (write_converted(sizeof text_output.converted - out_left) != 0)
+                return -1;
+            out = text_output.converted;
+            out_left = sizeof text_output.converted;
+            continue;
+        }
+        // EILSEQ (or a cut character, which the caller never gives).
+        std::size_t skip = utf8_length(static_cast<unsigned char>(*in));
+        skip = skip < in_left ? skip : in_left;
+        in += skip;
+        in_left -= skip;
+        *out++ = '?';
+        --out_left;
+    }
+    // Back to the initial shift state, for the encodings that have one.
+    if (iconv(text_output.converter, nullptr, nullptr, &out, &out_left) == static_cast<std::size_t>(-1) &&
+        errno == E2BIG) {
+        if (write_converted(sizeof text_output.converted - out_left) != 0)
+            return -1;
+        out = text_output.converted;
+        out_left = sizeof text_output.converted;
+        iconv(text_output.converter, nullptr, nullptr, &out, &out_left);
+    }
+    return write_converted(sizeof text_output.converted - out_left);
+}
+
+int take_command_line(int*, const char* const**)
+{
+    return 0;
+}
+
+std::size_t name_length(std::string_view name)
+{
+    return name.size();
+}
+
+std::size_t narrow_program_text(const char* text, std::size_t count, char* out)
+{
+    std::memcpy(out, text, count);
+    return count;
 }
 
 }  // namespace ferrik

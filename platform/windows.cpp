@@ -3,6 +3,8 @@
 // nothing between the file and the output translates a byte.
 #include <windows.h>
 
+#include <shellapi.h>
+
 #include <cstdio>
 
 #include "platform/platform.h"
@@ -20,9 +22,9 @@ namespace {
 constexpr DWORD console_piece = 32 * 1024;
 constexpr DWORD handle_piece = 1u << 30;
 
-// Room for the longest name the command line accepts, converted: a narrow
-// name never converts to more UTF-16 units than it has bytes.
-constexpr int wide_name_size = MAX_PATH + 1;
+// Room for the longest name the command line accepts (255 characters, each
+// at most two UTF-16 units), converted, and its NUL.
+constexpr int wide_name_size = 2 * 255 + 1;
 
 struct StandardStreams {
     bool started;
@@ -63,6 +65,8 @@ HANDLE handle_of(FileHandle file)
 {
     return reinterpret_cast<HANDLE>(file);
 }
+
+int write_program_text(HANDLE h, bool console, const char* utf8, std::size_t count);
 
 }  // namespace
 
@@ -118,14 +122,13 @@ static OpenFailure open_failure(DWORD error)
     }
 }
 
-// The name is converted from the ANSI code page (not byte by byte, so that
-// a double-byte or non-Latin name reaches the file system as the user typed
-// it).  Sharing read, write and delete lets a writer go on appending, and
+// The name is UTF-8 (take_command_line()) and is converted to the UTF-16 the
+// file system takes, so that any name reaches it as the user typed it.  Sharing read, write and delete lets a writer go on appending, and
 // rename or delete the file while it is shown.  A directory is looked for
 // first, since CreateFileW refuses one as access denied.
 FileHandle open_shared(const char* name, OpenFailure* why)
 {
-    if (MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, name, -1, wide_name,
+    if (MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, name, -1, wide_name,
                             wide_name_size) == 0) {
         *why = open_failure(GetLastError());
         return no_file;
@@ -202,11 +205,6 @@ void sound_beep()
     Beep(500, 500);
 }
 
-bool is_lead_byte(unsigned char byte)
-{
-    return IsDBCSLeadByte(byte) != 0;
-}
-
 int raw_write(const void* data, std::size_t count)
 {
     const StandardStreams& s = standard();
@@ -251,25 +249,24 @@ int raw_write_error(const void* data, std::size_t count)
     const StandardStreams& s = standard();
     if (s.err == nullptr)
         return -1;
-    const char* p = static_cast<const char*>(data);
-    while (count > 0) {
-        DWORD piece = count > console_piece ? console_piece : static_cast<DWORD>(count);
-        DWORD written = 0;
-        if (WriteFile(s.err, p, piece, &written, nullptr) == 0 || written == 0)
-            return -1;
-        p += written;
-        count -= written;
-    }
-    return 0;
+    DWORD mode = 0;
+    return write_program_text(s.err, GetConsoleMode(s.err, &mode) != 0,
+                              static_cast<const char*>(data), count);
 }
 
 // The system's text without its closing period and line end, so that a
 // line reads like the POSIX one.
+// The program's text is UTF-8 inside, so the system's words are fetched in
+// UTF-16 and converted.
 const char* last_error_text()
 {
-    DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                                  nullptr, kept_error, 0, error_text, sizeof error_text,
-                                  nullptr);
+    wchar_t wide[256];
+    DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                  nullptr, kept_error, 0, wide, 256, nullptr);
+    if (length > 0)
+        length = static_cast<DWORD>(WideCharToMultiByte(CP_UTF8, 0, wide, static_cast<int>(length),
+                                                        error_text, sizeof error_text - 1,
+                                                        nullptr, nullptr));
     while (length > 0 && (error_text[length - 1] == '\r' || error_text[length - 1] == '\n' ||
                           error_text[length - 1] == ' ' || error_text[length - 1] == '.'))
         --length;
@@ -320,7 +317,7 @@ int file_identity(FileHandle file, FileIdentity* id)
 // directory does not open, which is what is wanted.
 int name_identity(const char* name, FileIdentity* id)
 {
-    if (MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, name, -1, wide_name,
+    if (MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, name, -1, wide_name,
                             wide_name_size) == 0)
         return -1;
     HANDLE h = CreateFileW(wide_name, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
@@ -372,6 +369,187 @@ bool stdout_reader_gone()
         return false;
     kept_error = ERROR_NO_DATA;   // what WriteFile would give: "The pipe is being closed"
     return true;
+}
+
+// ---- Text beyond ASCII: the UTF-16 display's output, the command line and
+// ---- file names, the program's own text.
+
+const bool program_text_converted = true;
+
+namespace {
+
+// Room for a piece of text on its way to a console or to the ANSI code
+// page: UTF-8 never gives more UTF-16 units than it has bytes.
+constexpr std::size_t text_piece = 8 * 1024;
+
+struct TextPieces {
+    wchar_t wide[text_piece];
+    char narrow[3 * text_piece];   // the ANSI code page: at most 3 bytes a unit
+};
+
+TextPieces pieces;
+
+// The command line, converted to UTF-8 once at start.  A command line has
+// at most 32767 UTF-16 units; each gives at most 3 bytes of UTF-8, and each
+// argument takes at least one unit of it.
+constexpr std::size_t command_line_units = 32768;
+
+struct CommandLine {
+    char text[3 * command_line_units];
+    const char* arguments[command_line_units / 2 + 1];
+};
+
+CommandLine command_line;
+
+// The bytes at the front of `utf8` (at most `most`) that end on a whole
+// character.
+std::size_t whole_piece(const char* utf8, std::size_t count, std::size_t most)
+{
+    if (count <= most)
+        return count;
+    std::size_t n = most;
+    while (n > 0 && (static_cast<unsigned char>(utf8[n]) & 0xC0) == 0x80)
+        --n;
+    return n > 0 ? n : most;
+}
+
+int write_console(HANDLE h, const wchar_t* units, DWORD count)
+{
+    while (count > 0) {
+        DWORD written = 0;
+        if (WriteConsoleW(h, units, count, &written, nullptr) == 0) {
+            kept_error = GetLastError();
+            return -1;
+        }
+        if (written == 0) {
+            kept_error = ERROR_WRITE_FAULT;
+            return -1;
+        }
+        units += written;
+        count -= written;
+    }
+    return 0;
+}
+
+int write_handle(HANDLE h, const char* p, DWORD count)
+{
+    while (count > 0) {
+        DWORD written = 0;
+        if (WriteFile(h, p, count, &written, nullptr) == 0) {
+            kept_error = GetLastError();
+            return -1;
+        }
+        if (written == 0) {   // nothing taken and no error: do not spin
+            kept_error = ERROR_WRITE_FAULT;
+            return -1;
+        }
+        p += written;
+        count -= written;
+    }
+    return 0;
+}
+
+// The first `units` of pieces.wide in the ANSI code page, '?' for what it
+// cannot hold.  Returns the bytes written to `out`.
+std::size_t narrow(int units, char* out, int room)
+{
+    // A code page of UTF-8 holds everything and takes no default.
+    const char* unknown = GetACP() == CP_UTF8 ? nullptr : "?";
+    return static_cast<std::size_t>(
+        WideCharToMultiByte(CP_ACP, 0, pieces.wide, units, out, room, unknown, nullptr));
+}
+
+// UTF-8 text to a console as UTF-16, or to anything else in the ANSI code
+// page with '?' for what it cannot hold; piece by piece, whole characters.
+int write_program_text(HANDLE h, bool console, const char* utf8, std::size_t count)
+{
+    while (count > 0) {
+        std::size_t n = whole_piece(utf8, count, text_piece);
+        int units = MultiByteToWideChar(CP_UTF8, 0, utf8, static_cast<int>(n), pieces.wide,
+                                        static_cast<int>(text_piece));
+        int result;
+        if (console) {
+            result = write_console(h, pieces.wide, static_cast<DWORD>(units));
+        } else {
+            std::size_t bytes = narrow(units, pieces.narrow, sizeof pieces.narrow);
+            result = write_handle(h, pieces.narrow, static_cast<DWORD>(bytes));
+        }
+        if (result != 0)
+            return -1;
+        utf8 += n;
+        count -= n;
+    }
+    return 0;
+}
+
+}  // namespace
+
+// A console shows every character it can draw; a file or pipe gets what
+// programs that read ferrik's output have always got.
+TextForm text_form()
+{
+    return standard().console ? TextForm::converted : TextForm::latin1;
+}
+
+int write_text(const unsigned char* utf8, std::size_t count)
+{
+    const StandardStreams& s = standard();
+    if (s.out == nullptr) {
+        kept_error = ERROR_INVALID_HANDLE;
+        return -1;
+    }
+    return write_program_text(s.out, true, reinterpret_cast<const char*>(utf8), count);
+}
+
+// The runtime's arguments are in the ANSI code page, which loses every
+// character outside it; the system's UTF-16 command line keeps them.
+int take_command_line(int* argc, const char* const** argv)
+{
+    int count = 0;
+    wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
+    if (wide == nullptr)
+        return -1;
+    std::size_t used = 0;
+    int taken = 0;
+    for (; taken < count && taken < static_cast<int>(command_line_units / 2); ++taken) {
+        int n = WideCharToMultiByte(CP_UTF8, 0, wide[taken], -1, command_line.text + used,
+                                    static_cast<int>(sizeof command_line.text - used),
+                                    nullptr, nullptr);
+        if (n == 0)
+            break;
+        command_line.arguments[taken] = command_line.text + used;
+        used += static_cast<std::size_t>(n);
+    }
+    LocalFree(wide);
+    if (taken != count)
+        return -1;
+    command_line.arguments[taken] = nullptr;
+    *argc = taken;
+    *argv = command_line.arguments;
+    return 0;
+}
+
+// Characters: every byte that does not continue a UTF-8 character starts one.
+std::size_t name_length(std::string_view name)
+{
+    std::size_t characters = 0;
+    for (char c : name)
+        characters += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+    return characters;
+}
+
+std::size_t narrow_program_text(const char* utf8, std::size_t count, char* out)
+{
+    std::size_t produced = 0;
+    while (count > 0) {
+        std::size_t n = whole_piece(utf8, count, text_piece);
+        int units = MultiByteToWideChar(CP_UTF8, 0, utf8, static_cast<int>(n), pieces.wide,
+                                        static_cast<int>(text_piece));
+        produced += narrow(units, out + produced, static_cast<int>(3 * n));
+        utf8 += n;
+        count -= n;
+    }
+    return produced;
 }
 
 }  // namespace ferrik

@@ -10,15 +10,18 @@ pauses for longer than a poll, so that ferrik sees the empty file and starts
 again at position 0; then it goes on writing.  Everything written is then
 shown exactly once: in byte mode as it is, with -u one byte per 16-bit unit
 (the unit if it is at most 0xFF, else '?'), the byte-order mark left out at
-file position 0 only, and an odd last byte shown only once its pair arrives.
+file position 0 only, and an odd last byte or a first half of a surrogate
+pair shown only once what completes it arrives (ferrik runs in the C locale).
 
 With --rotate-every, the writer also rotates the file about that often, as
 logging programs do: it renames it away (or, in some rounds, deletes it),
 writes a few more bytes to the old file through its open descriptor, and
 only then creates a new file under the name and writes on there.  ferrik
 must finish the old file and show the new one from its start: the
-expected output is every file's bytes in write order, and standard error
-must carry one notice for each rotation and nothing else.
+expected output is every file's bytes in write order (with -u, a first half
+of a pair left at the end of a finished file is shown as a lone surrogate,
+'?'), and standard error must carry one notice for each rotation and
+nothing else.
 
 At the end the script compares what ferrik showed with what it should have
 shown, prints the figures, and exits non-zero on any difference.  The
@@ -76,19 +79,32 @@ class Output:
             return len(self.data)
 
 
-def utf16_view(segment):
-    """What ferrik -u shows of a file that holds `segment`, read from 0."""
+def shown_end(segment):
+    """Where the units ferrik -u shows end: a first half of a surrogate pair
+    at the end waits for its second half, as an odd byte does."""
     even = len(segment) & ~1
+    if even >= 2 and 0xD8 <= segment[even - 1] <= 0xDB:
+        even -= 2
+    return even
+
+
+def utf16_view(segment, finished=False):
+    """What ferrik -u shows of a file that holds `segment`, read from 0.  Of
+    a file that rotation has finished, a first half of a pair left at its
+    end is shown as a lone surrogate, '?' in the C locale."""
+    even = shown_end(segment)
     start = 2 if even >= 2 and segment[0] == 0xFF and segment[1] == 0xFE else 0
     lo = segment[start:even:2]
     hi = segment[start + 1:even:2]
-    return bytes(low if high == 0 else 0x3F for low, high in zip(lo, hi))
+    lone = b"?" if finished and even < (len(segment) & ~1) else b""
+    return bytes(low if high == 0 else 0x3F for low, high in zip(lo, hi)) + lone
 
 
-def utf16_view_size(segment):
-    even = len(segment) & ~1
+def utf16_view_size(segment, finished=False):
+    even = shown_end(segment)
     marked = even >= 2 and segment[0] == 0xFF and segment[1] == 0xFE
-    return even // 2 - (1 if marked else 0)
+    lone = finished and even < (len(segment) & ~1)
+    return even // 2 - (1 if marked else 0) + (1 if lone else 0)
 
 
 def text_utf16(rng):
@@ -174,8 +190,10 @@ def main():
     with tempfile.TemporaryDirectory(prefix="ferrik-soak-") as tmp:
         path = os.path.join(tmp, "soak.log")
         log = {"fd": os.open(path, os.O_WRONLY | os.O_CREAT | os.O_APPEND | os.O_TRUNC, 0o644)}
+        # The C locale: -u writes one byte per unit, as the model above does.
         proc = subprocess.Popen(command + [path], stdin=subprocess.DEVNULL,
-                                stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+                                stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                                env=dict(os.environ, LC_ALL="C"))
         out = Output(proc.stdout)
         err = Output(proc.stderr)
         failures = []
@@ -187,6 +205,7 @@ def main():
             failures.append(f"banner is {banner!r}")
 
         segments = [bytearray()]   # the file's content between truncations
+        rotated = set()            # the segments that a rotation finished
         done = []                  # what was shown of each finished segment
 
         def expected_size():
@@ -221,7 +240,8 @@ def main():
                 time.sleep(rng.uniform(0, 0.3))
             os.close(log["fd"])
             log["fd"] = os.open(path, os.O_WRONLY | os.O_CREAT | os.O_EXCL | os.O_APPEND, 0o644)
-            done.append(view(segments[-1]))
+            rotated.add(len(segments) - 1)
+            done.append(view(segments[-1], True) if args.unicode else view(segments[-1]))
             segments.append(bytearray())
             if args.unicode and rng.random() < 0.5:
                 write(b"\xff\xfe")
@@ -294,8 +314,10 @@ def main():
             failures.append(f"standard error, with {len(rotations)} notices expected: "
                             + err.data[:500].decode("latin-1"))
 
-        view = utf16_view if args.unicode else bytes
-        expected = b"".join(view(bytes(s)) for s in segments)
+        if args.unicode:
+            expected = b"".join(utf16_view(bytes(s), i in rotated) for i, s in enumerate(segments))
+        else:
+            expected = b"".join(bytes(s) for s in segments)
         shown = bytes(out.data[banner_size:])
         written = sum(len(s) for s in segments)
         lost, doubled, first = mismatch(expected, shown)

@@ -124,8 +124,9 @@ TEST(Display, FailedOutputEndsTheRunAndIsReportedOnce)
 }
 
 // Whatever standard output is, everything written so far has gone out by
-// the time the program blocks: on the answer to the question, or in the
-// wait of -f.
+// the time the program blocks: on the answer to the question (which a
+// terminal shows on standard output and anything else gets on standard
+// error), or in the wait of -f.
 TEST(Display, OutputHasGoneOutWhenTheProgramBlocks)
 {
     const std::string question = "This file probably a unicode file. Display as unicode ? (y/n)";
@@ -143,12 +144,17 @@ TEST(Display, OutputHasGoneOutWhenTheProgramBlocks)
             p.transfer = k.transfer;
             return p;
         };
-        std::string seen;
+        std::string seen, seen_on_errors;
         fake::Platform& p = prepare("\xff\xfe" + support::wide("hi"));
         p.input = "n";
-        p.on_read_stdin = [&] { seen = p.output; };
+        p.on_read_stdin = [&] {
+            seen = p.output;
+            seen_on_errors = p.errors;
+        };
         EXPECT_EQ(run({"f"}), 0);
-        EXPECT_TRUE(support::same_bytes(banner + question, seen)) << "at the question";
+        EXPECT_TRUE(support::same_bytes(banner + (k.terminal ? question : ""), seen))
+            << "at the question";
+        EXPECT_EQ(seen_on_errors, k.terminal ? "" : question) << "at the question";
 
         prepare("abc").on_pause = [&](int) {
             seen = p.output;

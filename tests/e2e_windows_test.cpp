@@ -202,4 +202,57 @@ TEST(WindowsNames, DoubleByteNamesInAJapaneseCodePage)
     }
 }
 
+// The command line is taken in UTF-16 and names are opened through it, so
+// a name outside the ANSI code page (1252 in the Wine leg) opens.  A
+// message that shows such a name into a pipe has '?' for what the code
+// page cannot hold, and the 255-character limit counts characters.
+TEST(WindowsNames, NamesOutsideTheAnsiCodePage)
+{
+    if (!under_wine())
+        GTEST_SKIP() << "the Windows build's names (Wine leg only)";
+    TempDir dir;
+    struct Case {
+        const char* why;
+        const char* name;
+    } cases[] = {
+        {"Japanese", "日本語.log"},
+        {"Greek, outside code page 1252", "Ωμέγα.log"},
+        {"a character outside the BMP", "log-😀.txt"},
+        {"Latin-1, inside the code page", "café.log"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.why);
+        const std::string content = "content of "s + c.name + "\r\n";
+        const std::string f = dir.write(c.name, content);
+        Result r = run({"+0", f});
+        EXPECT_EQ(r.exit_code, 0);
+        EXPECT_TRUE(r.out == banner + content) << f << "\n  actual: " << r.out;
+        EXPECT_EQ(r.err, "");
+    }
+    struct Missing {
+        const char* why;
+        std::string name;
+        std::string shown;   // after the directory, in the message
+    } missing[] = {
+        {"a name outside the code page", "日本語-none.log", "??" "?-none.log: No such file\n"},
+        {"Latin-1 in the name", "café-none.log", "caf\xe9-none.log: No such file\n"},
+        {"100 characters of 3 bytes each are not too long",
+         [] { std::string n; for (int i = 0; i < 100; ++i) n += "日"; return n; }(),
+         std::string(100, '?') + ": No such file\n"},
+    };
+    for (const Missing& m : missing) {
+        SCOPED_TRACE(m.why);
+        Result r = run({dir.path(m.name)});
+        EXPECT_EQ(r.exit_code, 255);
+        EXPECT_TRUE(r.out == banner + text(dir.path("") + m.shown)) << "actual: " << r.out;
+    }
+    std::string longest;
+    for (int i = 0; i < 256; ++i)
+        longest += "日";
+    Result r = run({longest});
+    EXPECT_EQ(r.exit_code, 255) << "256 characters";
+    EXPECT_EQ(r.out, banner + text("File name too long\n") + text(expected::usage))
+        << "256 characters";
+}
+
 }  // namespace

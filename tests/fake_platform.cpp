@@ -136,11 +136,6 @@ void sound_beep()
     ++state.beeps;
 }
 
-bool is_lead_byte(unsigned char)
-{
-    return false;
-}
-
 int raw_write(const void* data, std::size_t count)
 {
     ++state.writes;
@@ -199,6 +194,40 @@ void close_file(FileHandle file)
 bool stdout_reader_gone()
 {
     return state.reader_gone;
+}
+
+// ---- Text beyond ASCII: the UTF-16 display's output, the command line and
+// ---- file names.
+
+const bool program_text_converted = false;
+
+TextForm text_form()
+{
+    return state.text_form;
+}
+
+// The converted text joins the output as it came, so that tests see where
+// it went; state.converted keeps it apart as well.
+int write_text(const unsigned char* utf8, std::size_t count)
+{
+    state.converted.append(reinterpret_cast<const char*>(utf8), count);
+    return raw_write(utf8, count);
+}
+
+int take_command_line(int*, const char* const**)
+{
+    return 0;
+}
+
+std::size_t name_length(std::string_view name)
+{
+    return name.size();
+}
+
+std::size_t narrow_program_text(const char* text, std::size_t count, char* out)
+{
+    std::memcpy(out, text, count);
+    return count;
 }
 
 }  // namespace ferrik

@@ -50,6 +50,8 @@ struct Platform {
     bool delete_pending = false;      // the file of `content` is delete pending
     bool reader_gone = false;         // standard output has lost its reader
     std::vector<ferrik::FileHandle> closed;   // close_file() calls
+    ferrik::TextForm text_form = ferrik::TextForm::latin1;   // as the C locale gives
+    std::string converted;            // what write_text() was given, as it came
 };
 
 // Resets the fake and the output stream, and returns the fake's state.

@@ -242,6 +242,10 @@ const NameCase name_cases[] = {
      wide_text("old", true),
      {{1, [](auto& p) { rename_to_new(p, wide_text("new", true)); }}},
      4, "oldnew", 1, {3}, 0},
+    {"UTF-16: a first half of a pair the old file never completes", {"-u", "+0"},
+     wide_text("old", false) + "\x3d\xd8",
+     {{1, [](auto& p) { rename_to_new(p, wide_text("new", false)); }}},
+     4, "old?new", 1, {3}, 0},
 };
 
 TEST(FollowByName, TheWaitsDecisions)

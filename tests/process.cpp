@@ -256,4 +256,24 @@ void truncate_to(const std::string& path, long size)
     ASSERT_EQ(::truncate(path.c_str(), size), 0) << path;
 }
 
+EnvSetting::EnvSetting(const char* name, const char* value) : name_(name)
+{
+    if (const char* old = std::getenv(name)) {
+        had_ = true;
+        old_ = old;
+    }
+    if (value)
+        setenv(name, value, 1);
+    else
+        unsetenv(name);
+}
+
+EnvSetting::~EnvSetting()
+{
+    if (had_)
+        setenv(name_, old_.c_str(), 1);
+    else
+        unsetenv(name_);
+}
+
 }  // namespace e2e

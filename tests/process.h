@@ -112,4 +112,18 @@ private:
 void append(const std::string& path, const std::string& data);
 void truncate_to(const std::string& path, long size);
 
+// Sets (or, with nullptr, removes) an environment variable for one scope:
+// every ferrik started meanwhile inherits it.
+class EnvSetting {
+public:
+    EnvSetting(const char* name, const char* value);
+    ~EnvSetting();
+    EnvSetting(const EnvSetting&) = delete;
+    EnvSetting& operator=(const EnvSetting&) = delete;
+private:
+    const char* name_;
+    bool had_ = false;
+    std::string old_;
+};
+
 }  // namespace e2e

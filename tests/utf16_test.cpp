@@ -60,6 +60,123 @@ TEST(Utf16, ChunksBecomeOneBytePerUnit)
     }
 }
 
+// Bytes as hex, for a failure message.
+std::string hex(const std::string& bytes)
+{
+    static const char digits[] = "0123456789abcdef";
+    std::string out;
+    for (unsigned char c : bytes) {
+        out += out.empty() ? "" : " ";
+        out += digits[c >> 4];
+        out += digits[c & 15];
+    }
+    return out;
+}
+
+// UTF-16LE units as bytes.
+std::string units(std::initializer_list<unsigned> list)
+{
+    std::string out;
+    for (unsigned u : list) {
+        out += static_cast<char>(u & 0xFF);
+        out += static_cast<char>(u >> 8);
+    }
+    return out;
+}
+
+const std::string emoji = units({0xD83D, 0xDE00});   // U+1F600
+const std::string emoji_utf8 = "\xf0\x9f\x98\x80";
+const std::string fffd = "\xef\xbf\xbd";
+// The first half of the emoji is the last unit of the first read.
+const std::string split_pair = wide(std::string(read_size / 2 - 1, 'x')) + emoji + wide("b");
+
+struct Conversion {
+    const char* name;
+    std::string content;
+    std::string latin1;   // shown where text_form() is latin1
+    std::string utf8;     // shown where it is utf8, and given to write_text() where converted
+    std::size_t held;     // left for a follow-mode wait to count as seen
+};
+
+const Conversion conversions[] = {
+    {"ASCII", wide("hi, 7"), "hi, 7", "hi, 7", 0},
+    {"Latin-1 letters", wide("caf\xe9 \xff"), "caf\xe9 \xff", "caf\xc3\xa9 \xc3\xbf", 0},
+    {"Greek", units({0x3A9, 0x3BC}), "??", "\xce\xa9\xce\xbc", 0},
+    {"CJK", units({0x65E5, 0x672C}), "??", "\xe6\x97\xa5\xe6\x9c\xac", 0},
+    {"emoji as a pair", wide("a") + emoji + wide("b"), "a??b", "a" + emoji_utf8 + "b", 0},
+    {"pair split across two reads", split_pair,
+     std::string(read_size / 2 - 1, 'x') + "??b",
+     std::string(read_size / 2 - 1, 'x') + emoji_utf8 + "b", 0},
+    {"lone high surrogate", units({'a', 0xD83D, 'b'}), "a?b", "a" + fffd + "b", 0},
+    {"high surrogate before a pair", units({0xD83D, 0xD83D, 0xDE00}), "???", fffd + emoji_utf8, 0},
+    {"lone low surrogate", units({'a', 0xDE00, 'b'}), "a?b", "a" + fffd + "b", 0},
+    {"high surrogate at the end of the file", units({'a', 0xD83D}), "a?", "a" + fffd, 2},
+    {"high surrogate and an odd byte at the end", units({'a', 0xD83D}) + "c", "a?", "a" + fffd, 3},
+    {"zero unit", units({'a', 0, 'b'}), "a\0b"s, "a\0b"s, 0},
+    {"mark at position 0 is left out", "\xff\xfe" + wide("hi"), "hi", "hi", 0},
+    {"mark elsewhere is a character", wide("a") + "\xff\xfe" + wide("b"), "a?b",
+     "a\xef\xbb\xbf" "b", 0},
+};
+
+// Each case as a whole run without -f would show it: read_loop(), then the
+// end of the display.
+TEST(Utf16, ConversionTable)
+{
+    const struct {
+        const char* name;
+        TextForm form;
+    } forms[] = {{"latin1", TextForm::latin1}, {"utf8", TextForm::utf8},
+                 {"converted", TextForm::converted}};
+    for (const auto& form : forms) {
+        for (const Conversion& c : conversions) {
+            SCOPED_TRACE(std::string(form.name) + ": " + c.name);
+            fake::Platform& p = fake::reset();
+            p.file_name = "f";
+            p.content = c.content;
+            p.text_form = form.form;
+            run_settings = RunSettings{};
+            run_settings.unicode = true;
+            read_state.handle = fake::open_file();
+            read_state.position = 0;
+            EXPECT_EQ(read_loop(), 0);
+            EXPECT_EQ(read_state.held, c.held);
+            EXPECT_EQ(print_utf16_end(), 0);
+            out_flush();
+            const std::string& expected = form.form == TextForm::latin1 ? c.latin1 : c.utf8;
+            const std::string shown_input = c.content.size() > 64 ? "(" + std::to_string(c.content.size()) + " bytes)" : hex(c.content);
+            EXPECT_TRUE(p.output == expected) << "input units: " << shown_input
+                                              << "\n  expected: " << hex(expected)
+                                              << "\n  actual:   " << hex(p.output);
+            if (form.form == TextForm::converted)
+                EXPECT_TRUE(p.converted == expected) << "not all through write_text()";
+            else
+                EXPECT_EQ(p.converted, "");
+        }
+    }
+}
+
+TEST(Utf16, PairSplitAcrossTwoAppendsStaysWhole)
+{
+    fake::Platform& p = fake::reset();
+    p.file_name = "f";
+    p.text_form = TextForm::utf8;
+    run_settings = RunSettings{};
+    run_settings.unicode = true;
+    read_state.handle = fake::open_file();
+    read_state.position = 0;
+    p.content = units({'A', 0xD83D});
+    EXPECT_EQ(read_loop(), 0);
+    p.on_pause = [&](int n) {
+        if (n == 5)
+            p.content += units({0xDE00, 'B'});
+    };
+    wait_for_change();
+    EXPECT_EQ(p.pauses, 5) << "the held half counts as seen";
+    EXPECT_EQ(read_loop(), 0);
+    out_flush();
+    EXPECT_TRUE(p.output == "A" + emoji_utf8 + "B") << hex(p.output);
+}
+
 TEST(Utf16, LongTextOverManyReads)
 {
     std::string text;
@@ -79,35 +196,47 @@ struct Asked {
     std::vector<const char*> args;
     std::string content;
     std::string input;
-    std::string output;   // after the banner
+    bool asked;
+    std::string shown;   // after the banner and the question
 };
 
+// The question goes to a terminal on standard output, and to standard error
+// when standard output is a file or pipe.  The answer's whole line is read.
 TEST(Utf16, QuestionAndStartPosition)
 {
     const std::string odd = wide(std::string(300, 'x')) + "!";   // 601 bytes
     const Asked cases[] = {
-        {"answer y", {"f"}, mark + wide("hello"), "y\n", question + "hello"},
-        {"answer Y", {"f"}, mark + wide("hello"), "Y", question + "hello"},
-        {"answer n shows bytes", {"f"}, mark + wide("hi"), "n\n", question + mark + wide("hi")},
-        {"no answer shows bytes", {"f"}, mark + wide("hi"), "", question + mark + wide("hi")},
-        {"-u asks nothing", {"-u", "f"}, mark + wide("hello"), "n", "hello"},
-        {"-u without a mark", {"-u", "f"}, wide("plain"), "", "plain"},
-        {"no mark, no question", {"f"}, wide("plain"), "y", wide("plain")},
-        {"big-endian mark is not one", {"f"}, "\xfe\xff\0a"s, "y", "\xfe\xff\0a"s},
-        {"mark checked whatever the start", {"-2", "f"}, mark + wide("abc"), "y", question + "c"},
-        {"odd default start rounds down", {"-u", "f"}, odd, "", std::string(200, 'x')},
+        {"answer y", {"f"}, mark + wide("hello"), "y\n", true, "hello"},
+        {"answer Y", {"f"}, mark + wide("hello"), "Y", true, "hello"},
+        {"answer yes, then more", {"f"}, mark + wide("hello"), "yes\nls\n", true, "hello"},
+        {"answer n shows bytes", {"f"}, mark + wide("hi"), "n\n", true, mark + wide("hi")},
+        {"no answer shows bytes", {"f"}, mark + wide("hi"), "", true, mark + wide("hi")},
+        {"-u asks nothing", {"-u", "f"}, mark + wide("hello"), "n", false, "hello"},
+        {"-u without a mark", {"-u", "f"}, wide("plain"), "", false, "plain"},
+        {"no mark, no question", {"f"}, wide("plain"), "y", false, wide("plain")},
+        {"big-endian mark is not one", {"f"}, "\xfe\xff\0a"s, "y", false, "\xfe\xff\0a"s},
+        {"mark checked whatever the start", {"-2", "f"}, mark + wide("abc"), "y", true, "c"},
+        {"odd default start rounds down", {"-u", "f"}, odd, "", false, std::string(200, 'x')},
     };
-    for (const Asked& c : cases) {
-        SCOPED_TRACE(c.name);
-        fake::Platform& p = fake::reset();
-        p.file_name = "f";
-        p.content = c.content;
-        p.input = c.input;
-        std::vector<const char*> argv{"ferrik"};
-        argv.insert(argv.end(), c.args.begin(), c.args.end());
-        EXPECT_EQ(run_display(static_cast<int>(argv.size()), argv.data()), 0);
-        EXPECT_TRUE(support::same_bytes(banner + c.output, p.output));
-        EXPECT_LE(p.input_used, 1u) << "only the first character counts";
+    for (bool terminal : {false, true}) {
+        for (const Asked& c : cases) {
+            SCOPED_TRACE(std::string(terminal ? "terminal: " : "pipe: ") + c.name);
+            fake::Platform& p = fake::reset();
+            p.file_name = "f";
+            p.content = c.content;
+            p.input = c.input;
+            p.terminal = terminal;
+            std::vector<const char*> argv{"ferrik"};
+            argv.insert(argv.end(), c.args.begin(), c.args.end());
+            EXPECT_EQ(run_display(static_cast<int>(argv.size()), argv.data()), 0);
+            std::string on_stdout = c.asked && terminal ? question : "";
+            std::string on_stderr = c.asked && !terminal ? question : "";
+            EXPECT_TRUE(support::same_bytes(banner + on_stdout + c.shown, p.output));
+            EXPECT_EQ(p.errors, on_stderr);
+            std::size_t line = std::min(c.input.find('\n'), c.input.size() - 1) + 1;
+            EXPECT_EQ(p.input_used, c.asked ? std::min(line, c.input.size()) : 0u)
+                << "the answer's line, and nothing after it, is read";
+        }
     }
 }
 
