@@ -66,6 +66,25 @@ HANDLE handle_of(FileHandle file)
     return reinterpret_cast<HANDLE>(file);
 }
 
+// Writes all `count` bytes to `h`.  Returns 0, or -1 with the error kept.
+int write_handle(HANDLE h, const char* p, DWORD count)
+{
+    while (count > 0) {
+        DWORD written = 0;
+        if (WriteFile(h, p, count, &written, nullptr) == 0) {
+            kept_error = GetLastError();
+            return -1;
+        }
+        if (written == 0) {   // nothing taken and no error: do not spin
+            kept_error = ERROR_WRITE_FAULT;
+            return -1;
+        }
+        p += written;
+        count -= written;
+    }
+    return 0;
+}
+
 int write_program_text(HANDLE h, bool console, const char* utf8, std::size_t count);
 
 }  // namespace
@@ -216,17 +235,10 @@ int raw_write(const void* data, std::size_t count)
     const char* p = static_cast<const char*>(data);
     while (count > 0) {
         DWORD piece = count > most ? most : static_cast<DWORD>(count);
-        DWORD written = 0;
-        if (WriteFile(s.out, p, piece, &written, nullptr) == 0) {
-            kept_error = GetLastError();
+        if (write_handle(s.out, p, piece) != 0)
             return -1;
-        }
-        if (written == 0) {   // nothing taken and no error: do not spin
-            kept_error = ERROR_WRITE_FAULT;
-            return -1;
-        }
-        p += written;
-        count -= written;
+        p += piece;
+        count -= piece;
     }
     return 0;
 }
@@ -426,24 +438,6 @@ int write_console(HANDLE h, const wchar_t* units, DWORD count)
             return -1;
         }
         units += written;
-        count -= written;
-    }
-    return 0;
-}
-
-int write_handle(HANDLE h, const char* p, DWORD count)
-{
-    while (count > 0) {
-        DWORD written = 0;
-        if (WriteFile(h, p, count, &written, nullptr) == 0) {
-            kept_error = GetLastError();
-            return -1;
-        }
-        if (written == 0) {   // nothing taken and no error: do not spin
-            kept_error = ERROR_WRITE_FAULT;
-            return -1;
-        }
-        p += written;
         count -= written;
     }
     return 0;

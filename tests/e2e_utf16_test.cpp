@@ -20,19 +20,6 @@ namespace {
 const std::string banner = text(expected::banner);
 const std::string question = "This file probably a unicode file. Display as unicode ? (y/n)";
 
-// Bytes as hex, for a failure message.
-std::string hex(const std::string& bytes)
-{
-    static const char digits[] = "0123456789abcdef";
-    std::string out;
-    for (unsigned char c : bytes) {
-        out += out.empty() ? "" : " ";
-        out += digits[c >> 4];
-        out += digits[c & 15];
-    }
-    return out;
-}
-
 // The C locale natively; under Wine the locale its leg needs stays, since
 // the Windows build writes one byte per unit into a pipe whatever it is.
 const char* c_locale()
@@ -147,8 +134,8 @@ TEST(Utf16EndToEnd, TheLocaleChoosesTheEncoding)
         Result r = run({"-u", "+0", f});
         const std::string& expected = under_wine() ? sample_latin1 : c.shown;
         EXPECT_EQ(r.exit_code, 0);
-        EXPECT_TRUE(r.out == banner + expected) << "expected: " << hex(expected)
-                                                << "\n  actual:   " << hex(r.out);
+        EXPECT_TRUE(r.out == banner + expected) << "expected: " << support::hex(expected)
+                                                << "\n  actual:   " << support::hex(r.out);
     }
 }
 
@@ -172,8 +159,8 @@ TEST(Utf16EndToEnd, AnotherEncodingGoesThroughIconv)
     const std::string expected = "caf\x8f\xab\xb1 \xa6\xb8\xa6\xcc\x8f\xa6\xf2\xa6\xc3\xa6\xc1 "
                                  "\xc6\xfc\xcb\xdc\xb8\xec ?\n";
     EXPECT_EQ(r.exit_code, 0);
-    EXPECT_TRUE(r.out == banner + expected) << "expected: " << hex(expected)
-                                            << "\n  actual:   " << hex(r.out);
+    EXPECT_TRUE(r.out == banner + expected) << "expected: " << support::hex(expected)
+                                            << "\n  actual:   " << support::hex(r.out);
 }
 
 TEST(Utf16EndToEnd, UnitSplitAcrossTwoAppendsIsShownWhole)
@@ -231,15 +218,15 @@ TEST(Utf16EndToEnd, PairSplitAcrossTwoAppendsIsShownWhole)
         return p.read_until([&](const std::string& out) { return out.size() >= s.size(); }) &&
                p.out() == s;
     };
-    EXPECT_TRUE(shown(banner + "go")) << hex(p.out());
+    EXPECT_TRUE(shown(banner + "go")) << support::hex(p.out());
     append(f, "\x3d\xd8"s);
     // Give ferrik a poll or two to read the first half alone; the result
     // must be the same whether it did or not.
     usleep(2500000);
     append(f, "\x00\xde"s + wide("!"));
     const std::string expected = banner + "go" + (under_wine() ? "??" : "\xf0\x9f\x98\x80") + "!";
-    EXPECT_TRUE(shown(expected)) << "expected: " << hex(expected) << "\n  actual:   "
-                                 << hex(p.out());
+    EXPECT_TRUE(shown(expected)) << "expected: " << support::hex(expected) << "\n  actual:   "
+                                 << support::hex(p.out());
 }
 
 }  // namespace

@@ -99,4 +99,16 @@ testing::AssertionResult same_bytes(const std::string& expected, const std::stri
     return testing::AssertionFailure() << difference;
 }
 
+std::string hex(const std::string& bytes)
+{
+    static const char digits[] = "0123456789abcdef";
+    std::string out;
+    for (unsigned char c : bytes) {
+        out += out.empty() ? "" : " ";
+        out += digits[c >> 4];
+        out += digits[c & 15];
+    }
+    return out;
+}
+
 }  // namespace support

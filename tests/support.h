@@ -33,6 +33,9 @@ std::string wide(const std::string& s);
 */
 std::string utf16_view(const std::string& bytes, std::uint64_t position = 0);
 
+// Bytes as hex pairs separated by blanks, for a failure message.
+std::string hex(const std::string& bytes);
+
 // A command line for a failure message: each argument in brackets, any
 // byte that is not printable ASCII as \xNN.
 std::string arguments(const std::vector<std::string>& args);

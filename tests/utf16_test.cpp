@@ -60,19 +60,6 @@ TEST(Utf16, ChunksBecomeOneBytePerUnit)
     }
 }
 
-// Bytes as hex, for a failure message.
-std::string hex(const std::string& bytes)
-{
-    static const char digits[] = "0123456789abcdef";
-    std::string out;
-    for (unsigned char c : bytes) {
-        out += out.empty() ? "" : " ";
-        out += digits[c >> 4];
-        out += digits[c & 15];
-    }
-    return out;
-}
-
 // UTF-16LE units as bytes.
 std::string units(std::initializer_list<unsigned> list)
 {
@@ -143,10 +130,12 @@ TEST(Utf16, ConversionTable)
             EXPECT_EQ(print_utf16_end(), 0);
             out_flush();
             const std::string& expected = form.form == TextForm::latin1 ? c.latin1 : c.utf8;
-            const std::string shown_input = c.content.size() > 64 ? "(" + std::to_string(c.content.size()) + " bytes)" : hex(c.content);
+            const std::string shown_input = c.content.size() > 64
+                                                ? std::to_string(c.content.size()) + " bytes"
+                                                : support::hex(c.content);
             EXPECT_TRUE(p.output == expected) << "input units: " << shown_input
-                                              << "\n  expected: " << hex(expected)
-                                              << "\n  actual:   " << hex(p.output);
+                                              << "\n  expected: " << support::hex(expected)
+                                              << "\n  actual:   " << support::hex(p.output);
             if (form.form == TextForm::converted)
                 EXPECT_TRUE(p.converted == expected) << "not all through write_text()";
             else
@@ -174,7 +163,7 @@ TEST(Utf16, PairSplitAcrossTwoAppendsStaysWhole)
     EXPECT_EQ(p.pauses, 5) << "the held half counts as seen";
     EXPECT_EQ(read_loop(), 0);
     out_flush();
-    EXPECT_TRUE(p.output == "A" + emoji_utf8 + "B") << hex(p.output);
+    EXPECT_TRUE(p.output == "A" + emoji_utf8 + "B") << support::hex(p.output);
 }
 
 TEST(Utf16, LongTextOverManyReads)
