@@ -139,6 +139,20 @@ TEST_F(WindowsWriter, EndsWhenTheReaderOfAWindowsPipeHasGone)
 
 // The rename above proves something only if Wine enforces sharing: a
 // handle that does not share delete access must block the rename.
+// A file that another process holds without sharing cannot be opened, and
+// ferrik says so rather than calling it missing.
+TEST_F(WindowsWriter, AFileHeldWithoutSharingIsInUse)
+{
+    TempDir dir;
+    const std::string f = dir.path("locked.log");
+    WinWriter w;
+    ASSERT_EQ(w.ask({"lock", f}), "ok");
+    Result r = run({f});
+    EXPECT_EQ(r.exit_code, 255);
+    EXPECT_TRUE(support::same_bytes(banner + text(f + ": In use by another process\n"), r.out));
+    EXPECT_EQ(w.ask({"close"}), "ok");
+}
+
 TEST_F(WindowsWriter, AHandleThatDeniesDeleteSharingBlocksARename)
 {
     TempDir dir;
@@ -148,31 +162,6 @@ TEST_F(WindowsWriter, AHandleThatDeniesDeleteSharingBlocksARename)
     EXPECT_EQ(w.ask({"rename", f, f + ".1"}), "error 32") << "ERROR_SHARING_VIOLATION expected";
     EXPECT_EQ(w.ask({"close"}), "ok");
 }
-
-// Sets an environment variable for one scope: ferrik inherits it.
-class ScopedEnv {
-public:
-    ScopedEnv(const char* name, const std::string& value) : name_(name)
-    {
-        if (const char* old = std::getenv(name)) {
-            had_ = true;
-            old_ = old;
-        }
-        setenv(name, value.c_str(), 1);
-    }
-    ~ScopedEnv()
-    {
-        if (had_)
-            setenv(name_, old_.c_str(), 1);
-        else
-            unsetenv(name_);
-    }
-
-private:
-    const char* name_;
-    bool had_ = false;
-    std::string old_;
-};
 
 // In code page 932 the second byte of many characters is 0x5C, the
 // backslash: 表 is 95 5C.  The command line must not take it for a path
@@ -184,8 +173,8 @@ TEST(WindowsNames, DoubleByteNamesInAJapaneseCodePage)
     const std::string locales = setting("FERRIK_JA_LOCPATH");
     if (locales.empty())
         GTEST_SKIP() << "needs FERRIK_JA_LOCPATH, a compiled ja_JP.UTF-8 locale (Wine leg only)";
-    ScopedEnv locpath("LOCPATH", locales);
-    ScopedEnv locale("LC_ALL", "ja_JP.UTF-8");
+    EnvSetting locpath("LOCPATH", locales.c_str());
+    EnvSetting locale("LC_ALL", "ja_JP.UTF-8");
     TempDir dir;
     struct Case {
         const char* why;

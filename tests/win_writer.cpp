@@ -7,9 +7,11 @@
 //   open PATH           opens PATH for appending (created if missing) and
 //                       keeps it open, sharing read access only, as a
 //                       program that holds its log open does
+//   lock PATH           opens PATH (created if missing) for reading and
+//                       writing and keeps it open, sharing nothing
 //   write TEXT          appends TEXT through that handle; \r, \n, \0 and
 //                       \\ in TEXT stand for CR, LF, NUL and a backslash
-//   close               closes that handle
+//   close               closes the handle of open or lock
 //   rename FROM TO      MoveFileExW(FROM, TO)
 //   delete PATH         DeleteFileW(PATH)
 //   head1 PROGRAM ARG.. runs PROGRAM with its standard output on a pipe made
@@ -138,6 +140,10 @@ int main()
         split(line, verb, first, second);
         if (verb == "open") {
             held = CreateFileW(wide(first).c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr,
+                               OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+            reply(held != INVALID_HANDLE_VALUE);
+        } else if (verb == "lock") {
+            held = CreateFileW(wide(first).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
             reply(held != INVALID_HANDLE_VALUE);
         } else if (verb == "write") {
