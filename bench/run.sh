@@ -6,8 +6,7 @@
 #
 #   bench/run.sh
 #
-# It builds the release build (preset "bench": the default preset's build of
-# ferrik, without the tests), generates its data in a temporary directory
+# It builds the release build of ferrik (preset "release"), generates its data in a temporary directory
 # under $BENCH_DIR (default /tmp; it needs about 2.2 GiB of space and as much
 # free memory for the page cache) and removes it afterwards.  It takes two
 # to four minutes.  Tools: cmake, ninja, g++, hyperfine, GNU time
@@ -55,11 +54,11 @@ if [ ${#missing[@]} -gt 0 ]; then
 fi
 
 # ---------------------------------------------------------------- build ---
-say "bench: building (preset bench)"
-cmake --preset bench > /dev/null
-cmake --build --preset bench > /dev/null
-ferrik=$root/build/bench/ferrik
-sink=$root/build/bench/sink
+say "bench: building (preset release)"
+cmake --preset release > /dev/null
+cmake --build --preset release > /dev/null
+ferrik=$root/build/release/ferrik
+sink=$root/build/release/sink
 g++ -O2 -std=c++20 -Wall -Wextra -Werror -o "$sink" bench/sink.cpp
 
 # ----------------------------------------------------------------- data ---

@@ -2,9 +2,6 @@
 # or `cmake --workflow --preset package` from a clean tree.  It holds what
 # `cmake --install` installs: bin/ferrik and the manual page, under /usr.
 
-set(FERRIK_MAINTAINER "ferrik developers <ferrik@example.org>"
-    CACHE STRING "Maintainer field of the Debian package")
-
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME ferrik)
 set(CPACK_PACKAGE_VENDOR "ferrik developers")

@@ -23,6 +23,7 @@
 
 #include "display/display.h"
 #include "tests/fake_platform.h"
+#include "version.h"
 
 using namespace ferrik;
 
