@@ -11,13 +11,18 @@
 # A failing leg does not stop the others.  Each leg's output is also kept in
 # build/logs/LEG.log.  The last line sums the tests of all legs,
 # "N passed, N failed"; a leg that fails with no failed test (its configure
-# or build step failed) counts as one failure.  The exit code is 0 only when
-# every leg passed.
+# or build step failed) counts as one failure, and so does a failed
+# installation, which runs no leg.  The exit code is 0 only when every leg
+# passed.
 set -uo pipefail
 cd "$(dirname "$0")"
 trap 'exit 130' INT TERM
 
-setup/install-packages.sh build test || exit 1
+if ! setup/install-packages.sh build test; then
+    echo "the packages the tests need could not be installed"
+    echo "0 passed, 1 failed"
+    exit 1
+fi
 
 legs=(default asan windows valgrind fuzz)
 mkdir -p build/logs
