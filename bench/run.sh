@@ -6,12 +6,13 @@
 #
 #   bench/run.sh
 #
-# It builds the release build (preset "bench": the default preset's build of
-# ferrik, without the tests), generates its data in a temporary directory
-# under $BENCH_DIR (default /tmp; it needs about 2.5 GiB of space and as much
-# free memory for the page cache) and removes it afterwards.  It takes two
-# to four minutes.  Tools: cmake, ninja, g++, hyperfine, GNU time
-# (/usr/bin/time), jq and python3; as root, missing ones are installed with apt-get.
+# It builds the release build of ferrik (preset "release"), generates its
+# data in a temporary directory under $BENCH_DIR (default /tmp; it needs
+# about 2.2 GiB of space and as much free memory for the page cache) and
+# removes it afterwards.  It takes two to four minutes.  Tools: cmake,
+# ninja, g++, hyperfine, GNU time (/usr/bin/time), jq and python3; missing ones are
+# installed with apt-get, as root or through sudo (setup/packages, groups
+# build and bench).
 #
 # The machine may be shared and busy: each pair of commands is timed in
 # rounds of a few runs, the pair's order swapped every round, so that a
@@ -44,30 +45,14 @@ say() { printf '%s\n' "$*" >&2; }
 die() { say "bench: $*"; exit 1; }
 
 # ---------------------------------------------------------------- tools ---
-declare -A package_of=([cmake]=cmake [ninja]=ninja-build [g++]=g++
-                       [hyperfine]=hyperfine [/usr/bin/time]=time [jq]=jq
-                       [python3]=python3)
-missing=()
-for tool in cmake ninja g++ hyperfine /usr/bin/time jq python3; do
-    command -v "$tool" > /dev/null 2>&1 || missing+=("${package_of[$tool]}")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-    if [ "$(id -u)" -eq 0 ] && command -v apt-get > /dev/null; then
-        say "bench: installing ${missing[*]}"
-        apt-get update -q > /dev/null
-        DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends \
-            "${missing[@]}" < /dev/null > /dev/null
-    else
-        die "missing tools; install them first, e.g. sudo apt-get install ${missing[*]}"
-    fi
-fi
+setup/install-packages.sh build bench >&2 || die "cannot install the tools it needs"
 
 # ---------------------------------------------------------------- build ---
-say "bench: building (preset bench)"
-cmake --preset bench > /dev/null
-cmake --build --preset bench > /dev/null
-ferrik=$root/build/bench/ferrik
-sink=$root/build/bench/sink
+say "bench: building (preset release)"
+cmake --preset release > /dev/null
+cmake --build --preset release > /dev/null
+ferrik=$root/build/release/ferrik
+sink=$root/build/release/sink
 g++ -O2 -std=c++20 -Wall -Wextra -Werror -o "$sink" bench/sink.cpp
 
 # ----------------------------------------------------------------- data ---
@@ -158,7 +143,7 @@ peak_rss() {
         else
             /usr/bin/time -f %M -o "$dir/rss" "$@" > /dev/null
         fi
-        kib=$(tail -n 1 "$dir/rss")
+        kib=$(sed -n '$p' "$dir/rss")
         [ "$kib" -gt "$peak" ] && peak=$kib
     done
     echo "$peak"
@@ -259,9 +244,9 @@ for run in $(seq "$follow_runs"); do
     follow_cpu+=("$(cpu_ns "$follower")")
     kill "$follower"
     wait "$time_pid" "$sink_pid" || true
-    result=$(tail -n 1 "$dir/sink.out")
+    result=$(sed -n '$p' "$dir/sink.out")
     [ "$result" = "bytes=$expected_bytes hash=$expected_hash" ] && complete=$((complete + 1))
-    kib=$(tail -n 1 "$dir/follow.rss")
+    kib=$(sed -n '$p' "$dir/follow.rss")
     [ "$kib" -gt "$follow_rss" ] && follow_rss=$kib
     writes+=("$(awk -v a="$write_start" -v b="$write_end" 'BEGIN { print (b - a) / 1e6 }')")
     if [ -n "$arrival" ]; then
@@ -276,7 +261,7 @@ for run in $(seq "$follow_runs"); do
 done
 # Median and largest of a list of numbers.
 list_median() { printf '%s\n' "$@" | sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
-list_max() { printf '%s\n' "$@" | sort -g | tail -n 1; }
+list_max() { printf '%s\n' "$@" | sort -g | sed -n '$p'; }
 lag_median=$(list_median "${lags[@]}"); lag_max=$(list_max "${lags[@]}")
 total_median=$(list_median "${totals[@]}")
 write_median=$(list_median "${writes[@]}")

@@ -1,9 +1,34 @@
-# The Debian package, built by CPack's DEB generator: `cpack --preset deb`,
-# or `cmake --workflow --preset package` from a clean tree.  It holds what
-# `cmake --install` installs: bin/ferrik and the manual page, under /usr.
+# What is installed besides the program, and the Debian package built by
+# CPack's DEB generator (`cpack --preset deb`, or `cmake --workflow --preset
+# package` from a clean tree).  The package holds what `cmake --install`
+# installs, under /usr: bin/ferrik, the manual page gzipped, and in
+# share/doc/ferrik the copyright file (from LICENSE) and the changelog,
+# gzipped, as a native Debian package has them.
 
-set(FERRIK_MAINTAINER "ferrik developers <ferrik@example.org>"
-    CACHE STRING "Maintainer field of the Debian package")
+# gzip -n leaves out the name and time stamp, so that the same input gives
+# the same package.
+find_program(FERRIK_GZIP gzip REQUIRED)
+set(shipped ${PROJECT_BINARY_DIR}/shipped)
+# Makes SHIPPED/NAME.gz from SOURCE.
+function(ferrik_gzip source name)
+  add_custom_command(OUTPUT ${shipped}/${name}.gz
+    COMMAND ${CMAKE_COMMAND} -E copy ${source} ${shipped}/${name}
+    COMMAND ${FERRIK_GZIP} -9nf ${shipped}/${name}
+    DEPENDS ${source}
+    VERBATIM)
+endfunction()
+ferrik_gzip(${PROJECT_SOURCE_DIR}/doc/ferrik.1 ferrik.1)
+ferrik_gzip(${PROJECT_SOURCE_DIR}/packaging/changelog changelog)
+add_custom_command(OUTPUT ${shipped}/copyright
+  COMMAND ${CMAKE_COMMAND} -DLICENSE=${PROJECT_SOURCE_DIR}/LICENSE
+          -DOUTPUT=${shipped}/copyright -P ${PROJECT_SOURCE_DIR}/packaging/copyright.cmake
+  DEPENDS ${PROJECT_SOURCE_DIR}/LICENSE ${PROJECT_SOURCE_DIR}/packaging/copyright.cmake
+  VERBATIM)
+add_custom_target(shipped_docs ALL
+  DEPENDS ${shipped}/ferrik.1.gz ${shipped}/changelog.gz ${shipped}/copyright)
+
+install(FILES ${shipped}/ferrik.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+install(FILES ${shipped}/copyright ${shipped}/changelog.gz DESTINATION ${CMAKE_INSTALL_DOCDIR})
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME ferrik)
@@ -25,6 +50,7 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${FERRIK_MAINTAINER}")
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 
 # dpkg-shlibdeps (package dpkg-dev) works out the library dependencies, and
 # CPack needs `file` to find the binaries to give it.  Without them the

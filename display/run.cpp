@@ -1,5 +1,6 @@
 // The run driver and the byte display.
 #include "display/display.h"
+#include "version.h"
 
 namespace ferrik {
 

@@ -28,6 +28,7 @@
 #include "display/display.h"
 #include "tests/fake_platform.h"
 #include "tests/support.h"
+#include "version.h"
 
 using namespace ferrik;
 

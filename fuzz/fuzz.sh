@@ -16,13 +16,8 @@ cmake --build --preset fuzz
 out=build/fuzz/fuzz
 status=0
 for t in "${targets[@]}"; do
-  dict=()
-  [ -f "fuzz/$t.dict" ] && dict=("-dict=fuzz/$t.dict")
-  mkdir -p "$out/corpus/$t" "$out/artifacts"
   echo "== $t: $seconds s"
-  if ! "$out/${t}_fuzz" -max_total_time="$seconds" -timeout=20 -print_final_stats=1 \
-       "${dict[@]}" -artifact_prefix="$out/artifacts/$t-" \
-       "$out/corpus/$t" "fuzz/corpus/$t" >"$out/$t.log" 2>&1; then
+  if ! fuzz/run-target.sh "$out" "$t" "$seconds" >"$out/$t.log" 2>&1; then
     status=1
     grep -A12 -E "_fuzz: |ERROR:" "$out/$t.log" | head -40 || true
   fi

@@ -2,6 +2,8 @@
 // turn them into the build's line ends with e2e::text).
 #pragma once
 
+#include "version.h"
+
 namespace expected {
 
 inline constexpr char banner[] = "ferrik " FERRIK_VERSION "\n";

@@ -14,7 +14,7 @@ add_test(NAME ManPage.QuotesEveryMessage
 add_test(NAME Install.IntoAPrefix
          COMMAND bash ${FERRIK_SHIPPING_DIR}/install.sh ${CMAKE_COMMAND} ${PROJECT_BINARY_DIR}
                  ${PROJECT_SOURCE_DIR} ${PROJECT_VERSION}
-                 ${CMAKE_INSTALL_BINDIR} ${CMAKE_INSTALL_MANDIR})
+                 ${CMAKE_INSTALL_BINDIR} ${CMAKE_INSTALL_MANDIR} ${CMAKE_INSTALL_DOCDIR})
 
 # dpkg-deb is part of every Debian system; elsewhere there is no package.
 find_program(FERRIK_DPKG_DEB dpkg-deb)
