@@ -101,6 +101,23 @@ public:
         return wait_for([&](const std::string& s) { return s.find(text) != std::string::npos; });
     }
 
+    // Waits until the shell's prompt ("#" or "$", its blank trimmed) stands
+    // alone on the last line that is not empty, after `after`: the program
+    // has ended, and what is typed next goes to the shell.
+    bool prompts_after(const std::string& after)
+    {
+        return wait_for([&](const std::string& s) {
+            std::size_t at = s.rfind(after);
+            if (at == std::string::npos)
+                return false;
+            std::string rest = s.substr(at + after.size());
+            rest.erase(rest.find_last_not_of('\n') + 1);
+            std::size_t line = rest.rfind('\n');
+            std::string last = line == std::string::npos ? "" : rest.substr(line + 1);
+            return last == "#" || last == "$";
+        });
+    }
+
 private:
     Result tmux(const std::vector<std::string>& args)
     {
@@ -163,6 +180,8 @@ TEST_F(TerminalTest, TheQuestionBeforeTheAnswerAndNothingLeftForTheShell)
     EXPECT_EQ(term_.screen().find("caf"), std::string::npos) << "shown before the answer";
     term_.type("yes");
     EXPECT_TRUE(term_.shows(sample_seen())) << "screen:\n" << term_.screen();
+    ASSERT_TRUE(term_.prompts_after(sample_seen())) << "no prompt after the run:\n"
+                                                    << term_.screen();
     term_.type("echo next-$((6 * 7))");
     ASSERT_TRUE(term_.shows("\nnext-42")) << "screen:\n" << term_.screen();
     std::string s = term_.screen();

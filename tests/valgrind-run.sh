@@ -14,4 +14,5 @@ if [ -n "${FERRIK_VALGRIND_LOGS:-}" ]; then
   set -- --log-fd=9 "$@"
 fi
 exec valgrind --tool=memcheck --error-exitcode=99 --leak-check=full \
-  --errors-for-leak-kinds=definite,indirect --track-origins=yes "$@"
+  --errors-for-leak-kinds=definite,indirect --track-origins=yes \
+  --suppressions="$(dirname "$0")/valgrind.supp" "$@"
