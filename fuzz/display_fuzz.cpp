@@ -132,9 +132,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     shown_args += "(" + std::to_string(content.size()) + " bytes, " +
                   std::to_string(steps.size()) + " steps)";
 
-    fake::Platform& p = fake::reset();
-    p.file_name = "f";
-    p.content = content;
+    fake::Platform& p = fake::reset_file(content);
     p.transfer = transfer;
     p.terminal = terminal;
     p.input = std::string(1, answer);

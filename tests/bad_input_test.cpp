@@ -45,9 +45,7 @@ TEST(Shrink, FileThatShrinksBetweenTheSizeQueryAndTheRead)
     for (bool transfer : {false, true}) {
         for (const ShrinkCase& k : cases) {
             SCOPED_TRACE(std::string(k.name) + (transfer ? " (transfer)" : " (copy)"));
-            fake::Platform& p = fake::reset();
-            p.file_name = "f";
-            p.content = k.content;
+            fake::Platform& p = fake::reset_file(k.content);
             p.size_override = static_cast<std::int64_t>(k.reported);
             p.transfer = transfer;
             EXPECT_EQ(run(k.args), 0);
@@ -60,9 +58,7 @@ TEST(Shrink, FileThatShrinksBetweenTheSizeQueryAndTheRead)
 // file is shown again from its start, once, and appends follow.
 TEST(Shrink, FollowerRecoversWhenTheSizeWasStale)
 {
-    fake::Platform& p = fake::reset();
-    p.file_name = "f";
-    p.content = pattern(300);
+    fake::Platform& p = fake::reset_file(pattern(300));
     p.size_override = 1000;
     p.on_pause = [&](int n) {
         if (n == 1)

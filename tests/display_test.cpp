@@ -75,9 +75,7 @@ TEST(Display, ShowsTheFileFromItsStart)
     for (bool transfer : {false, true}) {
         for (const ShowCase& c : cases) {
             SCOPED_TRACE(std::string(c.name) + (transfer ? " (transfer)" : " (copy)"));
-            fake::Platform& p = fake::reset();
-            p.file_name = "f";
-            p.content = c.content;
+            fake::Platform& p = fake::reset_file(c.content);
             p.transfer = transfer;
             EXPECT_EQ(run(c.args), 0);
             EXPECT_TRUE(support::same_bytes(banner + c.content.substr(c.from), p.output));
@@ -103,9 +101,7 @@ TEST(Display, CommandLineErrorPrintsUsage)
 
 TEST(Display, ReadErrorEndsTheRun)
 {
-    fake::Platform& p = fake::reset();
-    p.file_name = "f";
-    p.content = pattern(400 * 1024);
+    fake::Platform& p = fake::reset_file(pattern(400 * 1024));
     p.fail_read_at = read_size;
     EXPECT_EQ(run({"+0", "f"}), -1);
     EXPECT_TRUE(support::same_bytes(banner + p.content.substr(0, read_size) + "f: Read error\n",
@@ -114,9 +110,7 @@ TEST(Display, ReadErrorEndsTheRun)
 
 TEST(Display, FailedOutputEndsTheRunAndIsReportedOnce)
 {
-    fake::Platform& p = fake::reset();
-    p.file_name = "f";
-    p.content = pattern(1 << 20);
+    fake::Platform& p = fake::reset_file(pattern(1 << 20));
     p.fail_writes = true;
     EXPECT_EQ(run({"+0", "f"}), -1);
     EXPECT_EQ(p.errors, "ferrik: standard output: error\n");
@@ -137,9 +131,7 @@ TEST(Display, OutputHasGoneOutWhenTheProgramBlocks)
     for (const Kind& k : kinds) {
         SCOPED_TRACE(k.name);
         auto prepare = [&](const std::string& content) -> fake::Platform& {
-            fake::Platform& p = fake::reset();
-            p.file_name = "f";
-            p.content = content;
+            fake::Platform& p = fake::reset_file(content);
             p.terminal = k.terminal;
             p.transfer = k.transfer;
             return p;

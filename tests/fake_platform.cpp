@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 
 #include <gtest/gtest.h>
 
@@ -17,6 +18,14 @@ Platform& reset()
 {
     state = Platform{};
     ferrik::out_reset();
+    return state;
+}
+
+Platform& reset_file(std::string content)
+{
+    reset();
+    state.file_name = std::string(1, 'f');   // = "f" draws a false -Wrestrict from g++ 12
+    state.content = std::move(content);
     return state;
 }
 

@@ -56,6 +56,9 @@ struct Platform {
 
 // Resets the fake and the output stream, and returns the fake's state.
 Platform& reset();
+
+// The same, with one file, named "f", that holds `content`.
+Platform& reset_file(std::string content);
 Platform& get();
 
 // Opens the fake's file, as the run would.

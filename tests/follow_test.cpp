@@ -137,9 +137,7 @@ TEST(FollowRun, FailedSizeQueryIsAReadError)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        fake::Platform& p = fake::reset();
-        p.file_name = "f";
-        p.content = "abc";
+        fake::Platform& p = fake::reset_file("abc");
         p.fail_size = c.fails_at == 0;
         p.on_pause = [&](int n) {
             if (n == 2)
@@ -179,10 +177,7 @@ const std::string notice = "ferrik: f: a new file has this name; showing it from
 
 std::string wide_text(const std::string& s, bool mark)
 {
-    std::string w = mark ? "\xff\xfe" : "";
-    for (char c : s)
-        w += std::string{c, '\0'};
-    return w;
+    return (mark ? "\xff\xfe" : "") + support::wide(s);
 }
 
 const NameCase name_cases[] = {
@@ -252,9 +247,7 @@ TEST(FollowByName, TheWaitsDecisions)
 {
     for (const NameCase& c : name_cases) {
         SCOPED_TRACE(c.name);
-        fake::Platform& p = fake::reset();
-        p.file_name = "f";
-        p.content = c.content;
+        fake::Platform& p = fake::reset_file(c.content);
         p.on_pause = [&](int n) {
             for (const auto& [poll, step] : c.at)
                 if (poll == n)
@@ -295,9 +288,7 @@ TEST(FollowByName, FileThatReportsNoSize)
     };
     for (const Case& k : cases) {
         SCOPED_TRACE(k.name);
-        fake::Platform& p = fake::reset();
-        p.file_name = "f";
-        p.content = c;
+        fake::Platform& p = fake::reset_file(c);
         p.size_override = 0;
         p.on_pause = [&](int n) { p.reader_gone = n == 5; };
         EXPECT_EQ(fake::run(k.args), k.result);

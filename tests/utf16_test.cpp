@@ -45,9 +45,7 @@ TEST(Utf16, ChunksBecomeOneBytePerUnit)
 {
     for (const Chunk& c : chunks) {
         SCOPED_TRACE(c.name);
-        fake::Platform& p = fake::reset();
-        p.file_name = "f";
-        p.content = c.content;
+        fake::Platform& p = fake::reset_file(c.content);
         run_settings = RunSettings{};
         run_settings.unicode = true;
         read_state.handle = fake::open_file();
@@ -117,9 +115,7 @@ TEST(Utf16, ConversionTable)
     for (const auto& form : forms) {
         for (const Conversion& c : conversions) {
             SCOPED_TRACE(std::string(form.name) + ": " + c.name);
-            fake::Platform& p = fake::reset();
-            p.file_name = "f";
-            p.content = c.content;
+            fake::Platform& p = fake::reset_file(c.content);
             p.text_form = form.form;
             run_settings = RunSettings{};
             run_settings.unicode = true;
@@ -171,9 +167,7 @@ TEST(Utf16, LongTextOverManyReads)
     std::string text;
     for (int i = 0; text.size() < 3 * read_size; ++i)
         text += "line " + std::to_string(i) + "\n";
-    fake::Platform& p = fake::reset();
-    p.file_name = "f";
-    p.content = mark + wide(text);
+    fake::Platform& p = fake::reset_file(mark + wide(text));
     run_settings = RunSettings{};
     const char* argv[] = {"ferrik", "-u", "+0", "f"};
     EXPECT_EQ(run_display(4, argv), 0);
@@ -210,9 +204,7 @@ TEST(Utf16, QuestionAndStartPosition)
     for (bool terminal : {false, true}) {
         for (const Asked& c : cases) {
             SCOPED_TRACE(std::string(terminal ? "terminal: " : "pipe: ") + c.name);
-            fake::Platform& p = fake::reset();
-            p.file_name = "f";
-            p.content = c.content;
+            fake::Platform& p = fake::reset_file(c.content);
             p.input = c.input;
             p.terminal = terminal;
             std::vector<const char*> argv{"ferrik"};
@@ -258,9 +250,7 @@ TEST(Utf16, NoQuestionOnceOutputHasFailed)
 {
     for (bool terminal : {false, true}) {
         SCOPED_TRACE(terminal ? "terminal" : "pipe");
-        fake::Platform& p = fake::reset();
-        p.file_name = "f";
-        p.content = mark + wide("hello");
+        fake::Platform& p = fake::reset_file(mark + wide("hello"));
         p.input = "y";
         p.terminal = terminal;
         p.fail_writes = true;
@@ -275,9 +265,7 @@ TEST(Utf16, NoQuestionOnceOutputHasFailed)
 // units that follow are read from there.
 TEST(Utf16, CutToTheReadPositionWhileAByteIsHeld)
 {
-    fake::Platform& p = fake::reset();
-    p.file_name = "f";
-    p.content = "a\0b"s;
+    fake::Platform& p = fake::reset_file("a\0b"s);
     p.on_pause = [&](int n) {
         if (n == 1)
             p.content.resize(2);
