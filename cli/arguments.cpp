@@ -120,7 +120,7 @@ int take_file_name(const char* argument, RunSettings& settings)
     }
     if (argument[0] == '\0')
         return 0;
-    if (argument[0] == '"')
+    if (argument[0] == '"' && quoted_names)
         return take_quoted_name(argument, settings);
     int result = compose_file_name(argument, settings.file_name);
     if (result == -1)

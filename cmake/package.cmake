@@ -42,8 +42,9 @@ string(CONCAT CPACK_PACKAGE_DESCRIPTION
     "on, to standard output, byte for byte. With -f it keeps polling the\n"
     "file's size once a second and shows whatever is appended, which makes\n"
     "it a tool for watching the logs that other programs write. A file that\n"
-    "shrinks is shown again from its start. It can also show UTF-16LE text\n"
-    "as Latin-1.")
+    "shrinks is shown again from its start, and a log rotated by rename or\n"
+    "delete is followed to the new file. It can also show UTF-16LE text in\n"
+    "the locale's encoding.")
 set(CPACK_STRIP_FILES ON)
 
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)

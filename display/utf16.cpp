@@ -96,12 +96,15 @@ int write_out(std::size_t count)
 
 // Reads the answer's whole line, up to its line feed or the end of input,
 // so that nothing of it is left for whoever reads standard input next (the
-// shell that started ferrik).  Returns its first character, or -1 when
-// there is none.
+// shell that started ferrik).  A terminal's line is at most 4096 bytes;
+// more than that is no typed answer (standard input is /dev/zero, say) and
+// is not read on.  Returns the first character, or -1 when there is none.
 int read_answer()
 {
+    constexpr int longest_line = 4096;
     int first = read_stdin_char();
-    for (int c = first; c != '\n' && c != -1;)
+    int c = first;
+    for (int n = 1; n < longest_line && c != '\n' && c != -1; ++n)
         c = read_stdin_char();
     return first;
 }

@@ -289,8 +289,7 @@ void report_output_failure()
     err_message("ferrik: standard output: %s\n", stream.failure);
 }
 
-// Declared for the tests alone, in tests/fake_platform.h: every test starts
-// from an empty stream to a pipe that has not failed.
+// For the tests alone; declared in tests/fake_platform.h.
 void out_reset()
 {
     stream.used = 0;

@@ -25,6 +25,12 @@ extern const int max_name_length;
 // an ordinary file; false where such a part is only an extension.
 extern const bool dot_names_are_files;
 
+// True where an argument that starts with a double quote is a name whose
+// opening quote the command line kept (Windows: an escaped quote), taken up
+// to the next quote; false where a quote is an ordinary character of a
+// name, as on POSIX.
+extern const bool quoted_names;
+
 // What standard output is.
 enum class OutputKind {
     terminal,   // a person reads it (on Windows: a console)

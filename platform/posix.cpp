@@ -1,4 +1,4 @@
-// POSIX implementation of the raw platform operations (Linux and alike).
+// POSIX implementation of the platform operations (Linux).
 #include <cerrno>
 #include <climits>
 #include <clocale>
@@ -22,6 +22,7 @@ namespace ferrik {
 const char line_end[] = "\n";
 const int max_name_length = PATH_MAX - 1;
 const bool dot_names_are_files = true;
+const bool quoted_names = false;
 
 namespace {
 
@@ -252,8 +253,10 @@ void close_file(FileHandle file)
 }
 
 // Asked with no events, poll() still reports POLLERR on the write end of a
-// pipe whose reader has gone, and POLLHUP on a socket whose peer has shut
-// it.
+// pipe whose reader has gone, and POLLHUP on a Unix-domain socket whose
+// peer has closed it.  A TCP peer's close is only a FIN, which tells
+// nothing until the next write; POLLRDHUP is not asked for, since it would
+// also end ferrik when a reader merely shuts down its own sending side.
 bool stdout_reader_gone()
 {
     struct pollfd out = {1, 0, 0};

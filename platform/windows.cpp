@@ -14,6 +14,7 @@ namespace ferrik {
 const char line_end[] = "\r\n";
 const int max_name_length = 255;
 const bool dot_names_are_files = false;
+const bool quoted_names = true;
 
 namespace {
 

@@ -70,7 +70,9 @@ const Rejected rejected[] = {
     {"trailing slash", {"dir/"}, "File name not specified\n"},
     {"bare drive", {"C:"}, "File name not specified\n"},
     {"name of 4096", {too_long_name}, "File name too long\n"},
-    {"quoted name of 4096", {"\"" + too_long_name}, "File name too long\n"},
+    {"quote and 4096", {"\"" + too_long_name}, "File name too long\n"},
+    {"a quote is a name like any other", {"\"\"", "f"},
+     "Duplicate filename or the file/path contains spaces. Enclose path and filename in quotes.\n"},
     {"long directory", {std::string(4094, 'd') + "/f"}, "File name too long\n"},
 };
 
@@ -112,10 +114,9 @@ const Accepted accepted[] = {
     {"hidden file", {".txt"}, ".txt", false, 0, 0, false, false, false},
     {"hidden file in a directory", {"dir\\.profile"}, "dir\\.profile", false, 0, 0, false, false, false},
     {"name of 4095", {longest_name}, longest_name, false, 0, 0, false, false, false},
-    {"quoted to next quote", {"\"my file\"x"}, "my file", false, 0, 0, false, false, false},
-    {"quoted to end", {"\"my file"}, "my file", false, 0, 0, false, false, false},
-    {"empty quotes ignored", {"\"\"", "f"}, "f", false, 0, 0, false, false, false},
-    {"lone quote ignored", {"\"", "f"}, "f", false, 0, 0, false, false, false},
+    // POSIX: a double quote is an ordinary character of a name.
+    {"quotes in a name", {"\"my file\"x"}, "\"my file\"x", false, 0, 0, false, false, false},
+    {"a lone quote", {"\""}, "\"", false, 0, 0, false, false, false},
 };
 
 TEST(Arguments, AcceptedCommandLinesFillTheSettings)

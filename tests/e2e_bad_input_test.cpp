@@ -34,24 +34,6 @@ using support::expect_shown;
 using support::utf16_view;
 using support::pattern;
 
-// Runs in `dir` for as long as it lives: names relative to it are short
-// enough for the 255-character limit.
-class InDirectory {
-public:
-    explicit InDirectory(const std::string& dir)
-    {
-        if (getcwd(old_, sizeof old_) == nullptr || chdir(dir.c_str()) != 0)
-            ADD_FAILURE() << "cannot change to " << dir;
-    }
-    ~InDirectory()
-    {
-        if (chdir(old_) != 0)
-            ADD_FAILURE() << "cannot change back to " << old_;
-    }
-private:
-    char old_[PATH_MAX];
-};
-
 struct Case {
     const char* name;
     std::vector<std::string> args;
@@ -97,7 +79,7 @@ TEST(BadInput, OffsetsAtAndPastTheLimits)
 TEST(BadInput, FileNames)
 {
     TempDir dir;
-    InDirectory here(dir.path(""));
+    support::InDirectory here(dir.path(""));
     const std::string longest = std::string(251, 'l') + ".log";   // 255, the filesystem's limit
     ASSERT_EQ(longest.size(), 255u);
     dir.write(longest, "longest name\n");

@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include <fcntl.h>
@@ -114,6 +115,37 @@ TEST(EndToEnd, NamesAreTakenAsTyped)
         const std::string content = "content of "s + c.name + "\n";
         expect_run(c.why, {"+0", dir.write(c.name, content)}, banner + content, 0);
     }
+}
+
+// An argument that starts with a double quote: on POSIX the quote is part
+// of the name, and a file named "a".log must never be taken for one named
+// a.  The Windows build takes such an argument (an escaped quote, which the
+// command line keeps) up to the next quote; a lone quote or an empty pair is
+// ignored.
+TEST(EndToEnd, ArgumentsThatStartWithAQuote)
+{
+    TempDir dir;
+    dir.write("a", "plain a\n");
+    dir.write("a.log", "a.log\n");
+    support::InDirectory here(dir.path(""));
+    std::vector<std::tuple<std::string, std::vector<std::string>, std::string, int>> cases;
+    if (under_wine()) {
+        cases = {
+            {"taken up to the next quote", {"\"a.log\"x"}, "a.log\n", 0},
+            {"taken to the end", {"\"a.log"}, "a.log\n", 0},
+            {"an empty pair is ignored", {"\"\"", "a.log"}, "a.log\n", 0},
+            {"a lone quote is ignored", {"\"", "a.log"}, "a.log\n", 0},
+        };
+    } else {
+        dir.write("\"a\".log", "quoted\n");
+        dir.write("\"", "a lone quote\n");
+        cases = {
+            {"quotes are part of the name", {"\"a\".log"}, "quoted\n", 0},
+            {"a lone quote is a name", {"\""}, "a lone quote\n", 0},
+        };
+    }
+    for (const auto& [why, args, shown, code] : cases)
+        expect_run(why, args, banner + shown, code);
 }
 
 TEST(EndToEnd, CopiesTheFileByteForByte)

@@ -194,6 +194,24 @@ TEST(Utf16EndToEnd, QuestionArrivesBeforeTheAnswerIsRead)
     EXPECT_TRUE(support::same_bytes(banner + "hi", r.out));
 }
 
+// An answer that never ends (standard input is /dev/zero) is read no
+// further than a terminal's longest line: its first character, NUL, is no.
+TEST(Utf16EndToEnd, AnEndlessAnswerIsNotReadThrough)
+{
+    TempDir dir;
+    const std::string content = "\xff\xfe"s + wide("hi");
+    std::string f = dir.write("bom.txt", content);
+    std::vector<std::string> command = {"/bin/sh", "-c", "\"$@\" < /dev/zero", "sh"};
+    for (const std::string& part : ferrik_command())
+        command.push_back(part);
+    command.push_back(f);
+    Process p(Helper{command});
+    EXPECT_TRUE(p.end_unread(std::chrono::seconds(30))) << "still reading the answer";
+    Result r = p.wait();
+    EXPECT_EQ(r.exit_code, 0);
+    EXPECT_TRUE(support::same_bytes(banner + content, r.out));
+}
+
 // Once output has failed nobody sees the question: the failure is reported
 // without waiting for an answer on a standard input that never ends.
 TEST(Utf16EndToEnd, NoQuestionOnceOutputHasFailed)

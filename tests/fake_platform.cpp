@@ -58,6 +58,7 @@ using fake::state;
 const char line_end[] = "\n";
 const int max_name_length = 4095;
 const bool dot_names_are_files = true;
+const bool quoted_names = false;
 
 int platform_start()
 {

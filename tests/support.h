@@ -4,10 +4,13 @@
 // fuzzers alike.
 #pragma once
 
+#include <climits>
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
+
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -78,5 +81,24 @@ inline void expect_run(const std::string& name, const std::vector<std::string>& 
     EXPECT_TRUE(same_bytes(out, r.out));
     EXPECT_EQ(r.err, "");
 }
+
+// Runs in `dir` for as long as it lives, so that a test can name its files
+// relative to it (short enough for the 255-character limit of the Windows
+// build, or starting with the character under test).
+class InDirectory {
+public:
+    explicit InDirectory(const std::string& dir)
+    {
+        if (getcwd(old_, sizeof old_) == nullptr || chdir(dir.c_str()) != 0)
+            ADD_FAILURE() << "cannot change to " << dir;
+    }
+    ~InDirectory()
+    {
+        if (chdir(old_) != 0)
+            ADD_FAILURE() << "cannot change back to " << old_;
+    }
+private:
+    char old_[PATH_MAX];
+};
 
 }  // namespace support
