@@ -155,10 +155,10 @@ void close_file(FileHandle file);
 /*
 ** True when standard output, which stdout_kind() found to be a pipe or
 ** socket, has lost its reader, so that any write there would fail; false
-** while it has one or when the system cannot tell.  Found without writing.  Ends as such a write would:
-** where the system has SIGPIPE it is raised, which ends the process unless
-** it is ignored.  When it returns true, last_error_text() gives the error
-** the write would have had.
+** while it has one or when the system cannot tell.  Found without writing.
+** Ends as such a write would: where the system has SIGPIPE it is raised,
+** which ends the process unless it is ignored.  When it returns true,
+** last_error_text() gives the error the write would have had.
 */
 bool stdout_reader_gone();
 
